@@ -1,0 +1,3 @@
+#include "OstravelApplication.h"
+
+START_JUCE_APPLICATION (OstravelApplication)
