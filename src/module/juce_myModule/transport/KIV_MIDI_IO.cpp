@@ -75,6 +75,8 @@ void KIV_MIDI_IO::SendThread::run()
                 if (head->beforeSend)
                     head->beforeSend (head);
 
+                wakeEvent.reset();
+
                 io.midiOutput->sendMessageNow (head->message);
                 io.trace (head->message);
 
@@ -88,7 +90,7 @@ void KIV_MIDI_IO::SendThread::run()
             }
         }
 
-        wait (waitMs);
+        wakeEvent.wait (waitMs);
     }
 }
 
@@ -114,7 +116,7 @@ KIV_MIDI_IO::~KIV_MIDI_IO()
     }
 
     sendThread->signalThreadShouldExit();
-    sendThread->notify();
+    sendThread->wake();
     sendThread->stopThread (500);
 
     std::unique_ptr<MidiPortInput> input;
@@ -423,7 +425,7 @@ void KIV_MIDI_IO::addOutputMessage (SendData* record, bool wake)
     sendList.add (owned.release());
 
     if (wasEmpty && wake && sendThread != nullptr)
-        sendThread->notify();
+        sendThread->wake();
 }
 
 void KIV_MIDI_IO::removeFirstMsgInList()
@@ -437,7 +439,7 @@ void KIV_MIDI_IO::removeFirstMsgInList()
     }
 
     if (sendThread != nullptr)
-        sendThread->notify();
+        sendThread->wake();
 }
 
 void KIV_MIDI_IO::removeAllMsgInList()
@@ -563,7 +565,7 @@ void KIV_MIDI_IO::handleIncomingMidiMessage (MidiInput* source, const MidiMessag
 
         case 1:
             if (sendThread != nullptr)
-                sendThread->notify();
+                sendThread->wake();
             break;
 
         case 2:

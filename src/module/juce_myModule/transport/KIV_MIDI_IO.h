@@ -73,10 +73,16 @@ public:
     public:
         explicit SendThread (KIV_MIDI_IO& owner);
         void run() override;
-        void wake() { notify(); }
+
+        /** Ends the current wait early; any thread may call it. */
+        void wake() { wakeEvent.signal(); }
 
     private:
         KIV_MIDI_IO& io;
+
+        // Reset right before each transmission, so only a signal that comes after
+        // it (a reply, a removal) can cut the wait for that transmission short.
+        WaitableEvent wakeEvent;
     };
 
     KIV_MIDI_IO();
