@@ -5,6 +5,43 @@
 
 #include <juce_myModule/juce_myModule.h>
 
+#include <csignal>
+
+namespace
+{
+    volatile std::sig_atomic_t terminationRequested = 0;
+
+    void onTerminationSignal (int)
+    {
+        terminationRequested = 1;
+    }
+
+    struct TerminationWatcher : public juce::Timer
+    {
+        TerminationWatcher()
+        {
+           #if JUCE_LINUX || JUCE_MAC || JUCE_BSD
+            struct sigaction action {};
+            action.sa_handler = onTerminationSignal;
+            sigemptyset (&action.sa_mask);
+            sigaction (SIGTERM, &action, nullptr);
+           #endif
+            startTimer (100);
+        }
+
+        void timerCallback() override
+        {
+            if (terminationRequested != 0)
+            {
+                terminationRequested = 0;
+
+                if (auto* app = juce::JUCEApplication::getInstance())
+                    app->systemRequestedQuit();
+            }
+        }
+    };
+} // namespace
+
 OstravelApplication::~OstravelApplication() = default;
 
 const juce::String OstravelApplication::getApplicationName()    { return "Ostravel"; }
@@ -48,10 +85,12 @@ void OstravelApplication::initialise (const juce::String&)
     window->setResizeLimits (760, 183, maximum.getWidth(), maximum.getHeight());
 
     mainWindow = std::move (window);
+    terminationWatcher = std::make_unique<TerminationWatcher>();
 }
 
 void OstravelApplication::shutdown()
 {
+    terminationWatcher = nullptr;
     mainWindow = nullptr;
 }
 

@@ -38,4 +38,7 @@ public:
 
 private:
     std::unique_ptr<MainWindow> mainWindow;
+
+    // Turns a termination request (log-out, service manager) into an orderly quit.
+    std::unique_ptr<juce::Timer> terminationWatcher;
 };
