@@ -2,6 +2,7 @@
 #include "ir/IRConversion.h"
 
 #include <cstring>
+#include <juce_cryptography/juce_cryptography.h>
 
 #if OSTRAVEL_HAS_RESOURCES
  #include "BinaryData.h"

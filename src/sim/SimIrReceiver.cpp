@@ -1,5 +1,5 @@
 #include "SimIrReceiver.h"
-#include "SimMd5.h"
+#include <juce_cryptography/juce_cryptography.h>
 
 #include <cstring>
 
@@ -29,7 +29,7 @@ juce::String SimIrReceiver::digestOf (const std::array<float, numSamples>& sampl
             bytes[4 * i + b] = (juce::uint8) (bits >> (8 * b));
     }
 
-    return simMd5Hex (bytes, sizeof (bytes));
+    return juce::MD5 (bytes, sizeof (bytes)).toHexString();
 }
 
 SimIrReceiver::Outcome SimIrReceiver::receive (const juce::uint8* m, int size, Record& record)

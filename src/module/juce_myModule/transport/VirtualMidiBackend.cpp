@@ -11,6 +11,7 @@ struct VirtualMidiBackend::PortState
     String name;
     bool isInput = false;
     std::atomic<bool> published { true };
+    CriticalSection deviceLock;   // held while the device is called, and while it is let go
     Device* device = nullptr;
 
     CriticalSection lock;         // guards `open` and the counters below
@@ -159,9 +160,13 @@ public:
         --state->openOutputs;
     }
 
+    // Called under the port's lock, so a device that withdraws its port (and may then
+    // be destroyed) is never called after withdraw() returned.
     void sendMessageNow (const MidiMessage& message) override
     {
-        if (state->published && state->device != nullptr)
+        const ScopedLock sl (state->deviceLock);
+
+        if (state->device != nullptr)
             state->device->messageFromHost (state->id, message);
     }
 
@@ -219,7 +224,11 @@ void VirtualMidiBackend::withdraw (int portId)
     }
 
     if (port != nullptr)
+    {
         port->published = false;
+        const ScopedLock sl (port->deviceLock);
+        port->device = nullptr;
+    }
 }
 
 bool VirtualMidiBackend::isPublished (int portId) const

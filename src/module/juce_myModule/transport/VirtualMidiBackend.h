@@ -35,7 +35,8 @@ public:
     int publishOutput (const String& name, Device* device);
 
     /** Removes a port from the lists. An open port stays open but goes dead: nothing
-        more is delivered through it and what is written to it is lost. */
+        more is delivered through it and what is written to it is lost. Once this
+        returns, the port's device is never called again. */
     void withdraw (int portId);
     bool isPublished (int portId) const;
 
