@@ -10,7 +10,7 @@ SANITIZER="${OSTRAVEL_SANITIZER:-}"
 BUILD_DIR="${OSTRAVEL_BUILD_DIR:-$OSTRAVEL_ROOT/build${SANITIZER:+-$SANITIZER}}"
 ostravel_configure "$BUILD_DIR" -DOSTRAVEL_SANITIZER="$SANITIZER"
 
-TARGETS=(ostravel_tests)
+TARGETS=(ostravel_tests ostravel_irgen)
 [ -z "$SANITIZER" ] && TARGETS+=(Ostravel ostravel_bench)
 cmake --build "$BUILD_DIR" --target "${TARGETS[@]}" -j "$(ostravel_jobs)" >&2
 

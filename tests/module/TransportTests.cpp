@@ -570,14 +570,17 @@ TEST_F (TransportTest, KnobTurnsWhileTheUnitStreamsNeverDeadlock)
     });
 
     std::atomic<int> completions { 0 }, completionsHandled { 0 };
+    // A player sweeping pedals far faster than a MIDI cable could carry (which is
+    // about a thousand control changes a second), but not so fast that the stream
+    // alone would starve every other thread of the transport's locks.
     std::atomic<bool> stream { true };
     std::thread player ([&]
     {
-        for (int i = 0; stream; ++i)
+        for (int i = 0; stream && i < 30000; ++i)
         {
             unit.send (MidiMessage::controllerEvent (1, 20 + (i % 40), i % 128));
 
-            if (i % 64 == 0)
+            if (i % 8 == 0)
                 Thread::sleep (1);
         }
     });

@@ -50,7 +50,10 @@ TEST_F (SimulatedUnitBehaviour, PlayerActionsReachTheEditor)
 
 TEST_F (SimulatedUnitBehaviour, ModeRepliesFollowThePlayer)
 {
+    // Each player action is seen to arrive before the next request, so no reply can
+    // overtake it.
     unit.enterManualMode();
+    host.waitFor (1);
     const auto manual = host.exchange (msg ("70 05 01 00 00 00 00 F7"));
     unit.selectPreset (33);
     host.waitFor (3);
