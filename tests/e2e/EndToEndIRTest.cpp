@@ -307,9 +307,14 @@ protected:
 
     std::shared_ptr<juce::VirtualMidiBackend> backend;
     std::unique_ptr<SimulatedUnit> unit;
+    // Hooked into queued requests and callbacks, so they outlive the transport even
+    // when a test stops early with requests still queued.
+    CallbackLog uploadCallbacks;
+    CallbackLog volumeAnswers;
+    QueueSpy spy;
+
     KivMidiTransmission transmission;
     std::unique_ptr<juce::KIV_MIDI_IO> io;
-    CallbackLog uploadCallbacks;
 };
 
 class EndToEndIRImport : public EndToEndIRFixture {};
@@ -437,7 +442,7 @@ TEST_F (EndToEndIRVolumes, ReadReturnsTheUnitsVolumesAndWriteChangesThem)
         { 0, {},                               "F0 00 11 22 20 00 70 0F 00 00 00 00 00 00 00 00 00 F7", written },
     };
 
-    CallbackLog log;
+    auto& log = volumeAnswers;
     size_t answered = 0;
 
     for (const auto& step : steps)
@@ -471,7 +476,6 @@ TEST_F (EndToEndIRQueue, TwoUploadsQueuedBackToBackBothArriveIntactOneRequestAtA
     auto second = irtest::sampleRecord (2, "Second.wav");
     const auto firstSamples = samplesOf (*first);
     const auto secondSamples = samplesOf (*second);
-    QueueSpy spy;
     testutil::StdoutCapture capture;
 
     {
@@ -519,7 +523,6 @@ TEST_F (EndToEndIRQueue, AReplyLostMidUploadIsRecoveredByTheResendASecondLater)
     constexpr int lost = 10;
     auto record = irtest::sampleRecord (3, "Lost.wav");
     const auto samples = samplesOf (*record);
-    QueueSpy spy;
     testutil::StdoutCapture capture;
 
     {
