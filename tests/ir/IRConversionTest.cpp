@@ -17,37 +17,7 @@ float ramp (int, int k)
     return (float) ((k % 251) - 125) / 256.0f;
 }
 
-/** A canonical mono 24-bit WAV with the given integer frames, made byte by byte so the
-    exact values are known. */
-juce::MemoryBlock wav24 (const std::vector<int>& frames, int rate = 44100)
-{
-    juce::MemoryOutputStream out;
-    const auto dataBytes = (juce::uint32) frames.size() * 3;
-    out.write ("RIFF", 4);
-    out.writeInt ((int) (36 + dataBytes + (dataBytes & 1)));
-    out.write ("WAVEfmt ", 8);
-    out.writeInt (16);
-    out.writeShort (1);
-    out.writeShort (1);
-    out.writeInt (rate);
-    out.writeInt (rate * 3);
-    out.writeShort (3);
-    out.writeShort (24);
-    out.write ("data", 4);
-    out.writeInt ((int) dataBytes);
-
-    for (int v : frames)
-    {
-        out.writeByte ((char) (v & 0xFF));
-        out.writeByte ((char) ((v >> 8) & 0xFF));
-        out.writeByte ((char) ((v >> 16) & 0xFF));
-    }
-
-    if (dataBytes & 1)
-        out.writeByte (0);
-
-    return out.getMemoryBlock();
-}
+using irtest::wav24;
 
 std::unique_ptr<_IR_data> decodeFile (const juce::File& f)
 {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace irtest
 {
@@ -32,6 +33,38 @@ inline std::unique_ptr<_IR_data> sampleRecord (int seed, const char* name)
 
     updateIRDigest (*r);
     return r;
+}
+
+/** A canonical mono 24-bit WAV with the given integer frames, made byte by byte so the
+    exact values are known. */
+inline juce::MemoryBlock wav24 (const std::vector<int>& frames, int rate = 44100)
+{
+    juce::MemoryOutputStream out;
+    const auto dataBytes = (juce::uint32) frames.size() * 3;
+    out.write ("RIFF", 4);
+    out.writeInt ((int) (36 + dataBytes + (dataBytes & 1)));
+    out.write ("WAVEfmt ", 8);
+    out.writeInt (16);
+    out.writeShort (1);
+    out.writeShort (1);
+    out.writeInt (rate);
+    out.writeInt (rate * 3);
+    out.writeShort (3);
+    out.writeShort (24);
+    out.write ("data", 4);
+    out.writeInt ((int) dataBytes);
+
+    for (int v : frames)
+    {
+        out.writeByte ((char) (v & 0xFF));
+        out.writeByte ((char) ((v >> 8) & 0xFF));
+        out.writeByte ((char) ((v >> 16) & 0xFF));
+    }
+
+    if (dataBytes & 1)
+        out.writeByte (0);
+
+    return out.getMemoryBlock();
 }
 
 /** The default configuration path under the test program's private HOME, a fresh
