@@ -1,6 +1,8 @@
 #include "SimIrReceiver.h"
 #include <juce_cryptography/juce_cryptography.h>
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace
@@ -37,6 +39,12 @@ SimIrReceiver::Outcome SimIrReceiver::receive (const juce::uint8* m, int size, R
     if (size != messageSize || m[size - 1] != 0xF7 || std::memcmp (m, header, sizeof (header)) != 0
          || (m[7] != 0x50 && m[7] != 0x58))
         return state == State::idle ? refuse ("not an upload message") : (fail ("malformed message"), Outcome::inProgress);
+
+    // Inside a SysEx message a byte with its top bit set is a status byte: a real
+    // unit's MIDI input would break the message off there.
+    if (std::any_of (m + 1, m + size - 1, [] (juce::uint8 b) { return b >= 0x80; }))
+        return state == State::idle ? refuse ("byte above 7F inside the message")
+                                    : (fail ("byte above 7F inside the message"), Outcome::inProgress);
 
     if (previous.size() == (size_t) size && std::memcmp (previous.data(), m, (size_t) size) == 0)
         return Outcome::repeated;

@@ -13,8 +13,8 @@
     finished record.
 
     Anything wrong (a bad chunk sum or total, a missing, repeated-out-of-place or
-    out-of-order message, a wrong message count, a slot outside 0..7 or a digest
-    that does not match the samples) refuses the whole upload: nothing is yielded,
+    out-of-order message, a wrong message count, a slot outside 0..7, a byte above
+    7F inside a message or a digest that does not match the samples) refuses the whole upload: nothing is yielded,
     and the reason is kept for tests.
 
     A message identical to the one just taken is a retransmission (the editor sends

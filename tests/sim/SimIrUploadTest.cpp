@@ -98,6 +98,7 @@ TEST_F (SimIrUpload, RefusesDamagedUploadsWhole)
         { "message count",   [] (auto& m) { m[22][126] = 0x14; },  "data messages missing" },
         { "slot",            [] (auto& m) { m[22][25] = 0x09; },   "slot 9" },
         { "no data end",     [] (auto& m) { m.erase (m.begin() + 22); }, "before the data end" },
+        { "8-bit byte",      [] (auto& m) { m[3][30] = 0xC3; },    "byte above 7F" },
     };
 
     const auto before = unit.getIrSlot (4);
