@@ -1,6 +1,7 @@
 #include "OstravelApplication.h"
 
 #include "RootComponent.h"
+#include "X11Quirks.h"
 #include "ui/MainContentComponent.h"
 
 #include <juce_myModule/juce_myModule.h>
@@ -62,6 +63,8 @@ juce::Rectangle<int> OstravelApplication::getMaximumWindowSize (int displayWidth
 
 void OstravelApplication::initialise (const juce::String&)
 {
+    terminationWatcher = std::make_unique<TerminationWatcher>();
+
     const auto title = getApplicationName();
     const auto background = juce::LookAndFeel::getDefaultLookAndFeel()
                                 .findColour (juce::ResizableWindow::backgroundColourId)
@@ -74,9 +77,13 @@ void OstravelApplication::initialise (const juce::String&)
     root->setContent (std::make_unique<MainContentComponent>());
     window->setContentOwned (root.release(), true);
 
-    window->centreWithSize (window->getWidth(), window->getHeight());
-    window->setVisible (true);
+    // The system window is created once everything that shapes it is set: switching
+    // the title bar or the resizability of a window already on the desktop makes
+    // the system window be created again, and it would flash away and back.
     window->setResizable (true, false);
+    window->centreWithSize (window->getWidth(), window->getHeight());
+    window->addToDesktop();
+    window->setVisible (true);
 
     const auto& displays = juce::Desktop::getInstance().getDisplays();
     const auto* display = displays.getPrimaryDisplay();
@@ -84,18 +91,19 @@ void OstravelApplication::initialise (const juce::String&)
     const auto maximum = getMaximumWindowSize (displayWidth);
     window->setResizeLimits (760, 183, maximum.getWidth(), maximum.getHeight());
 
+    eventQueueWatcher = X11Quirks::createEventQueueWatcher (*window);
     mainWindow = std::move (window);
-    terminationWatcher = std::make_unique<TerminationWatcher>();
 }
 
 void OstravelApplication::shutdown()
 {
     terminationWatcher = nullptr;
+    eventQueueWatcher = nullptr;
     mainWindow = nullptr;
 }
 
 OstravelApplication::MainWindow::MainWindow (const juce::String& name, juce::Colour backgroundColour)
-    : DocumentWindow (name, backgroundColour, DocumentWindow::allButtons, true)
+    : DocumentWindow (name, backgroundColour, DocumentWindow::allButtons, false)
 {
     juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
 }

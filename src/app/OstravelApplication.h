@@ -41,4 +41,5 @@ private:
 
     // Turns a termination request (log-out, service manager) into an orderly quit.
     std::unique_ptr<juce::Timer> terminationWatcher;
+    std::unique_ptr<juce::Timer> eventQueueWatcher;
 };
