@@ -299,6 +299,17 @@ protected:
         io->checkDeivceIfChanged (true);
     }
 
+    /** Plugs in, lets the handshake run to its end and starts the logs afresh. */
+    void connectAndSettle()
+    {
+        plugIn();
+        ASSERT_TRUE (waitForHandshakeEnd()) << EventLog::describe (log.snapshot());
+        ASSERT_TRUE (unit->waitUntilIdle (5000));
+        ASSERT_TRUE (testutil::pumpUntil ([this] { return sink->appliedCount() == 1; }, 5000));
+        log.clear();
+        unit->clearLog();
+    }
+
     /** Waits, running the message loop, for the refresh that closes a handshake. */
     bool waitForHandshakeEnd (int timeoutMs = 20000)
     {
