@@ -124,7 +124,7 @@ int SimulatedUnit::getOutputPortId() const
 }
 
 //==============================================================================
-void SimulatedUnit::messageFromHost (int, const juce::MidiMessage& message)
+void SimulatedUnit::messageFromHost (int outputPortId, const juce::MidiMessage& message)
 {
     // The sender holds its send lock here: only queue the copy.
     {
@@ -133,7 +133,7 @@ void SimulatedUnit::messageFromHost (int, const juce::MidiMessage& message)
         if (stopping)
             return;
 
-        queue.push_back (message);
+        queue.emplace_back (outputPortId, message);
     }
 
     queueChanged.notify_all();
@@ -152,7 +152,8 @@ void SimulatedUnit::run()
             if (stopping)
                 return;
 
-            message = std::move (queue.front());
+            requestPort = queue.front().first;
+            message = std::move (queue.front().second);
             queue.pop_front();
             busy = true;
         }
@@ -550,6 +551,11 @@ void SimulatedUnit::reply (std::vector<juce::uint8> bytes)
         if (queueChanged.wait_for (l, std::chrono::milliseconds (delay), [this] { return stopping; }))
             return;
     }
+
+    // A reply belongs to the cable its request came through: once that was pulled,
+    // the editor on a new one never asked for it.
+    if (requestPort != getOutputPortId())
+        return;
 
     if (sendToEditor (bytes))
     {

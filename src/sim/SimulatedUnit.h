@@ -43,7 +43,8 @@
 
     Every upload message is acknowledged, a refused upload included, so the editor's
     queue never stalls on it; refusal shows only in getIrUploadsRefused(). Requests
-    of unknown command or of the wrong length get no reply.
+    of unknown command or of the wrong length get no reply, and neither do requests
+    that came through ports since withdrawn (unplugged while the reply was due).
 
     A program change from the editor selects that preset (preset mode, current
     settings = the preset's block); a control change on the unit's channel (any
@@ -180,10 +181,14 @@ private:
     // The worker's queue.
     mutable std::mutex queueLock;
     mutable std::condition_variable queueChanged;
-    std::deque<juce::MidiMessage> queue;
+    // Each message with the output port it came through.
+    std::deque<std::pair<int, juce::MidiMessage>> queue;
     bool busy = false;
     bool stopping = false;
     std::thread worker;
+
+    // The port the request being handled came through; the worker's own.
+    int requestPort = 0;
 
     JUCE_DECLARE_NON_COPYABLE (SimulatedUnit)
 };

@@ -2,33 +2,6 @@
 
 using namespace protocol_test;
 
-namespace
-{
-    std::vector<Bytes> expectedHandshake (juce::uint8 sysCtrl)
-    {
-        std::vector<Bytes> steps;
-        steps.push_back (hex ("F0 00 11 22 20 00 70 00 F7"));
-        steps.push_back (hex ("F0 00 11 22 20 00 00 00 F7"));
-
-        for (int i = 0; i < 128; ++i)
-        {
-            auto b = hex ("F0 00 11 22 20 00 70 06 00 F7");
-            b[8] = (juce::uint8) i;
-            steps.push_back (b);
-        }
-
-        steps.push_back (hex ("F0 00 11 22 20 00 70 05 01 00 00 00 00 F7"));
-        steps.push_back (hex ("F0 00 11 22 20 00 70 05 02 00 00 00 00 F7"));
-        steps.push_back (hex ("F0 00 11 22 20 00 70 05 06 00 00 00 00 F7"));
-        steps.push_back (hex ("F0 00 11 22 20 00 70 05 07 00 00 00 00 F7"));
-
-        auto last = hex ("F0 00 11 22 20 00 70 05 06 00 00 00 00 F7");
-        last[10] = sysCtrl;
-        steps.push_back (last);
-        return steps;
-    }
-} // namespace
-
 using Handshake = ConnectedProtocolTest;
 
 TEST_F (Handshake, QueuesTheWholeSequenceInOrder)
@@ -39,7 +12,7 @@ TEST_F (Handshake, QueuesTheWholeSequenceInOrder)
     transmission.queueConnectionHandshake (rec.callback());
 
     const auto q = queued();
-    const auto expected = expectedHandshake (0x00);
+    const auto expected = expectedHandshakeMessages (0x00);
     ASSERT_EQ (q.size(), 135u);
 
     for (size_t i = 0; i < q.size(); ++i)

@@ -66,6 +66,32 @@ inline Bytes makeDump (juce::uint8 command, juce::uint8 index, const std::string
     return deviceMessage (0x70, command, data);
 }
 
+/** The 135 requests that follow a connection, written out from the message tables;
+    `sysCtrl` is the settings byte the closing refresh carries. */
+inline std::vector<Bytes> expectedHandshakeMessages (juce::uint8 sysCtrl)
+{
+    std::vector<Bytes> steps;
+    steps.push_back (hex ("F0 00 11 22 20 00 70 00 F7"));
+    steps.push_back (hex ("F0 00 11 22 20 00 00 00 F7"));
+
+    for (int i = 0; i < 128; ++i)
+    {
+        auto b = hex ("F0 00 11 22 20 00 70 06 00 F7");
+        b[8] = (juce::uint8) i;
+        steps.push_back (b);
+    }
+
+    steps.push_back (hex ("F0 00 11 22 20 00 70 05 01 00 00 00 00 F7"));
+    steps.push_back (hex ("F0 00 11 22 20 00 70 05 02 00 00 00 00 F7"));
+    steps.push_back (hex ("F0 00 11 22 20 00 70 05 06 00 00 00 00 F7"));
+    steps.push_back (hex ("F0 00 11 22 20 00 70 05 07 00 00 00 00 F7"));
+
+    auto last = hex ("F0 00 11 22 20 00 70 05 06 00 00 00 00 F7");
+    last[10] = sysCtrl;
+    steps.push_back (last);
+    return steps;
+}
+
 struct CallbackRecorder
 {
     struct Call

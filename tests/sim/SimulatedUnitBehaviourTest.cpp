@@ -53,7 +53,7 @@ TEST_F (SimulatedUnitBehaviour, ModeRepliesFollowThePlayer)
     // Each player action is seen to arrive before the next request, so no reply can
     // overtake it.
     unit.enterManualMode();
-    host.waitFor (1);
+    ASSERT_EQ (host.waitFor (1).size(), 1u);
     const auto manual = host.exchange (msg ("70 05 01 00 00 00 00 F7"));
     unit.selectPreset (33);
     host.waitFor (3);
@@ -217,4 +217,29 @@ TEST (SimulatedUnitThreads, StreamsFromSeveralThreadsWithoutLosingOrder)
 
     EXPECT_EQ (nextPreset, 100);
     EXPECT_EQ (nextValue, 100);
+}
+
+TEST_F (SimulatedUnitBehaviour, ARequestFromBeforeAReplugGetsNoReplyOnTheNewCable)
+{
+    // The reply is still on its way when the cable is pulled and plugged in again:
+    // the editor that opens the new ports must not hear an answer it never asked for.
+    unit.setReplyDelay (300);
+    host.send (versionRequest);
+
+    for (int i = 0; i < 1000 && unit.getReceivedMessages().empty(); ++i)
+        juce::Thread::sleep (2);
+
+    ASSERT_EQ (unit.getReceivedMessages().size(), 1u);
+    unit.unplug();
+    unit.plug();
+
+    SimTestHost again (*backend);
+    ASSERT_TRUE (again.isOpen());
+    ASSERT_TRUE (unit.waitUntilIdle (3000));
+    EXPECT_TRUE (again.received().empty());
+    EXPECT_TRUE (host.received().empty());
+
+    // The new cable works as usual.
+    unit.setReplyDelay (0);
+    EXPECT_EQ (again.exchange (versionRequest), versionReply);
 }
