@@ -7,7 +7,7 @@
 
 #include "notifications/KivMessageManager.h"
 #include "config/ConfigLoader.h"
-#include "transport/ListenerManager.h"
+#include "utilities/ListenerManager.h"
 #include "transport/MidiPortLayer.h"
 #include "transport/VirtualMidiBackend.h"
 #include "transport/KIV_MIDI_IO.h"

@@ -35,60 +35,24 @@ void KivMessageManager::deleteInstance()
 
 void KivMessageManager::addListener (KivMessageManagerListener* listener)
 {
-    getInstance()->add (listener);
+    getInstance()->listeners.add (listener);
 }
 
 void KivMessageManager::removeListener (KivMessageManagerListener* listener)
 {
-    getInstance()->remove (listener);
+    getInstance()->listeners.removeAll (listener);
 }
 
 void KivMessageManager::postNotification (juce::String name, void* data, int size)
 {
-    getInstance()->post (name, data, size);
+    // Delivered depth first on the poster's thread; listeners added by a handler
+    // are reached in the same pass.
+    getInstance()->listeners.call ([&] (KivMessageManagerListener& l) { l.handleNotification (name, data, size); });
 }
 
 int KivMessageManager::getNumListeners() const
 {
-    const ScopedLock sl (lock);
     return listeners.size();
-}
-
-void KivMessageManager::add (KivMessageManagerListener* listener)
-{
-    const ScopedLock sl (lock);
-    listeners.add (listener);
-}
-
-void KivMessageManager::remove (KivMessageManagerListener* listener)
-{
-    const ScopedLock sl (lock);
-
-    for (int i = listeners.size(); --i >= 0;)
-        if (listeners.getUnchecked (i) == listener)
-            listeners.remove (i);
-}
-
-void KivMessageManager::post (const juce::String& name, void* data, int size)
-{
-    // The count is read again for every step so that listeners added by a handler
-    // are reached in the same pass; the lock is released before each call.
-    for (int i = 0;; ++i)
-    {
-        KivMessageManagerListener* listener = nullptr;
-
-        {
-            const ScopedLock sl (lock);
-
-            if (i >= listeners.size())
-                return;
-
-            listener = listeners.getUnchecked (i);
-        }
-
-        if (listener != nullptr)
-            listener->handleNotification (name, data, size);
-    }
 }
 
 } // namespace juce

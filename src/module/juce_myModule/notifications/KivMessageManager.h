@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "../utilities/ListenerManager.h"
 
 namespace juce
 {
@@ -48,12 +48,7 @@ public:
 private:
     KivMessageManager() = default;
 
-    void add (KivMessageManagerListener*);
-    void remove (KivMessageManagerListener*);
-    void post (const juce::String& name, void* data, int size);
-
-    juce::Array<KivMessageManagerListener*> listeners;
-    juce::CriticalSection lock;
+    ListenerManager<KivMessageManagerListener> listeners;
 
     JUCE_DECLARE_NON_COPYABLE (KivMessageManager)
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MidiPortLayer.h"
-#include "ListenerManager.h"
+#include "../utilities/ListenerManager.h"
 
 #include <functional>
 
