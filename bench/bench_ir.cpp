@@ -39,5 +39,4 @@ void BM_WavToUploadMessages (benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK (BM_WavToUploadMessages)->Arg (1836)->Arg (44100)->Unit (benchmark::kMicrosecond)
-    ->Repetitions (5)->ReportAggregatesOnly (true);
+BENCHMARK (BM_WavToUploadMessages)->Arg (1836)->Arg (44100)->Unit (benchmark::kMicrosecond)->Repetitions (5)->ReportAggregatesOnly (true);

@@ -3,8 +3,8 @@
 
 namespace
 {
-    // Runs before the framework starts and opens its own display connection.
-    const bool displayPrepared = (X11Quirks::prepareDisplay(), true);
+// Runs before the framework starts and opens its own display connection.
+const bool displayPrepared = (X11Quirks::prepareDisplay(), true);
 } // namespace
 
 START_JUCE_APPLICATION (OstravelApplication)

@@ -10,44 +10,45 @@
 
 namespace
 {
-    volatile std::sig_atomic_t terminationRequested = 0;
+volatile std::sig_atomic_t terminationRequested = 0;
 
-    void onTerminationSignal (int)
+void onTerminationSignal (int)
+{
+    terminationRequested = 1;
+}
+
+struct TerminationWatcher : public juce::Timer
+{
+    TerminationWatcher()
     {
-        terminationRequested = 1;
+#if JUCE_LINUX || JUCE_MAC || JUCE_BSD
+        struct sigaction action
+        {};
+        action.sa_handler = onTerminationSignal;
+        sigemptyset (&action.sa_mask);
+        sigaction (SIGTERM, &action, nullptr);
+#endif
+        startTimer (100);
     }
 
-    struct TerminationWatcher : public juce::Timer
+    void timerCallback() override
     {
-        TerminationWatcher()
+        if (terminationRequested != 0)
         {
-           #if JUCE_LINUX || JUCE_MAC || JUCE_BSD
-            struct sigaction action {};
-            action.sa_handler = onTerminationSignal;
-            sigemptyset (&action.sa_mask);
-            sigaction (SIGTERM, &action, nullptr);
-           #endif
-            startTimer (100);
-        }
+            terminationRequested = 0;
 
-        void timerCallback() override
-        {
-            if (terminationRequested != 0)
-            {
-                terminationRequested = 0;
-
-                if (auto* app = juce::JUCEApplication::getInstance())
-                    app->systemRequestedQuit();
-            }
+            if (auto* app = juce::JUCEApplication::getInstance())
+                app->systemRequestedQuit();
         }
-    };
+    }
+};
 } // namespace
 
 OstravelApplication::~OstravelApplication() = default;
 
-const juce::String OstravelApplication::getApplicationName()    { return "Ostravel"; }
+const juce::String OstravelApplication::getApplicationName() { return "Ostravel"; }
 const juce::String OstravelApplication::getApplicationVersion() { return "1.4.0.0"; }
-bool OstravelApplication::moreThanOneInstanceAllowed()          { return false; }
+bool OstravelApplication::moreThanOneInstanceAllowed() { return false; }
 
 void OstravelApplication::anotherInstanceStarted (const juce::String&) {}
 

@@ -4,56 +4,56 @@
 #include "X11Quirks.h"
 
 #if JUCE_LINUX
- #include <X11/Xlib.h>
+#include <X11/Xlib.h>
 
 namespace
 {
-    // Our own connection: it keeps the atoms alive (a server with no clients left
-    // resets and forgets them) and carries the wake-up messages.
-    Display* ownDisplay = nullptr;
+// Our own connection: it keeps the atoms alive (a server with no clients left
+// resets and forgets them) and carries the wake-up messages.
+Display* ownDisplay = nullptr;
 
-    struct CloseOwnDisplay
+struct CloseOwnDisplay
+{
+    ~CloseOwnDisplay()
     {
-        ~CloseOwnDisplay()
-        {
-            if (ownDisplay != nullptr)
-                XCloseDisplay (ownDisplay);
-        }
-    } closeOwnDisplay;
+        if (ownDisplay != nullptr)
+            XCloseDisplay (ownDisplay);
+    }
+} closeOwnDisplay;
 
-    class EventQueueWatcher : public juce::Timer
+class EventQueueWatcher : public juce::Timer
+{
+public:
+    explicit EventQueueWatcher (juce::Component& w) : window (w)
     {
-    public:
-        explicit EventQueueWatcher (juce::Component& w) : window (w)
-        {
-            wakeAtom = XInternAtom (ownDisplay, "_OSTRAVEL_WAKE", False);
-            startTimer (250);
-        }
+        wakeAtom = XInternAtom (ownDisplay, "_OSTRAVEL_WAKE", False);
+        startTimer (250);
+    }
 
-        void timerCallback() override
-        {
-            auto* system = juce::XWindowSystem::getInstanceWithoutCreating();
-            auto* peer = window.getPeer();
+    void timerCallback() override
+    {
+        auto* system = juce::XWindowSystem::getInstanceWithoutCreating();
+        auto* peer = window.getPeer();
 
-            if (system == nullptr || system->getDisplay() == nullptr || peer == nullptr)
-                return;
+        if (system == nullptr || system->getDisplay() == nullptr || peer == nullptr)
+            return;
 
-            if (XEventsQueued (system->getDisplay(), QueuedAlready) == 0)
-                return;
+        if (XEventsQueued (system->getDisplay(), QueuedAlready) == 0)
+            return;
 
-            XEvent wake {};
-            wake.xclient.type = ClientMessage;
-            wake.xclient.window = (::Window) (juce::pointer_sized_uint) peer->getNativeHandle();
-            wake.xclient.message_type = wakeAtom;
-            wake.xclient.format = 32;
-            XSendEvent (ownDisplay, wake.xclient.window, False, NoEventMask, &wake);
-            XFlush (ownDisplay);
-        }
+        XEvent wake {};
+        wake.xclient.type = ClientMessage;
+        wake.xclient.window = (::Window) (juce::pointer_sized_uint) peer->getNativeHandle();
+        wake.xclient.message_type = wakeAtom;
+        wake.xclient.format = 32;
+        XSendEvent (ownDisplay, wake.xclient.window, False, NoEventMask, &wake);
+        XFlush (ownDisplay);
+    }
 
-    private:
-        juce::Component& window;
-        Atom wakeAtom = 0;
-    };
+private:
+    juce::Component& window;
+    Atom wakeAtom = 0;
+};
 } // namespace
 
 void X11Quirks::prepareDisplay()

@@ -19,7 +19,7 @@
 */
 namespace X11Quirks
 {
-    void prepareDisplay();
+void prepareDisplay();
 
-    std::unique_ptr<juce::Timer> createEventQueueWatcher (juce::Component& window);
+std::unique_ptr<juce::Timer> createEventQueueWatcher (juce::Component& window);
 } // namespace X11Quirks

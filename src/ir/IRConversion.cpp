@@ -12,7 +12,7 @@ juce::AudioFormatManager& getFormats()
 {
     struct Formats
     {
-        Formats()   { manager.registerBasicFormats(); }
+        Formats() { manager.registerBasicFormats(); }
         juce::AudioFormatManager manager;
     };
 

@@ -5,19 +5,18 @@
 #include <juce_cryptography/juce_cryptography.h>
 
 #if OSTRAVEL_HAS_RESOURCES
- #include "BinaryData.h"
+#include "BinaryData.h"
 #endif
 
 // Records are written to disk as they lie in memory, and the files must read the same
 // on every machine.
 #if ! JUCE_LITTLE_ENDIAN
- #error "IR records are stored little-endian"
+#error "IR records are stored little-endian"
 #endif
 
 IR_DataList irList;
 
-DefaultIREntry defaultIR[irSlotCount] =
-{
+DefaultIREntry defaultIR[irSlotCount] = {
     { nullptr, 0, "JZ120" },
     { nullptr, 0, "DR112" },
     { nullptr, 0, "BS410" },

@@ -22,10 +22,10 @@ constexpr int irTextFieldSize = 48;
 #pragma pack(push, 1)
 struct _IR_data
 {
-    char name[irTextFieldSize];         // sent to the unit; never changes
-    char displayName[irTextFieldSize];  // shown in the editor; the user may rename it
-    char md5[irTextFieldSize];          // hex digest of the first 512 bytes of samples
-    float samples[irSampleCount];       // little-endian floats, reversed time order
+    char name[irTextFieldSize];        // sent to the unit; never changes
+    char displayName[irTextFieldSize]; // shown in the editor; the user may rename it
+    char md5[irTextFieldSize];         // hex digest of the first 512 bytes of samples
+    float samples[irSampleCount];      // little-endian floats, reversed time order
     juce::uint8 isBuiltIn;
 };
 #pragma pack(pop)

@@ -57,8 +57,7 @@ bool importIRList (IR_DataList& list, const juce::String& path)
 
     bool accepted = false;
 
-    if (read == irListPayloadSize
-         && (int) juce::ByteOrder::littleEndianInt (bytes) == irListVersion)
+    if (read == irListPayloadSize && (int) juce::ByteOrder::littleEndianInt (bytes) == irListVersion)
     {
         list.clear();
         list.initAllDefaultIR();

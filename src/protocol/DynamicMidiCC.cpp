@@ -6,24 +6,24 @@ const std::array<juce::uint8, 5> buildInIndex { 0, 6, 32, 38, 98 };
 
 namespace
 {
-    template <size_t N>
-    constexpr MidiCCEntry row (const char (&text)[N], int number, int flag = 0)
-    {
-        static_assert (N <= 32, "names fit the 32-byte field");
-        MidiCCEntry e {};
+template <size_t N>
+constexpr MidiCCEntry row (const char (&text)[N], int number, int flag = 0)
+{
+    static_assert (N <= 32, "names fit the 32-byte field");
+    MidiCCEntry e {};
 
-        for (size_t i = 0; i < N; ++i)
-            e.name[i] = text[i];
+    for (size_t i = 0; i < N; ++i)
+        e.name[i] = text[i];
 
-        e.controlId = (juce::uint8) number;
-        e.controller = (juce::uint8) number;
-        e.value = 0;
-        e.flag = (juce::uint8) flag;
-        return e;
-    }
+    e.controlId = (juce::uint8) number;
+    e.controller = (juce::uint8) number;
+    e.value = 0;
+    e.flag = (juce::uint8) flag;
+    return e;
+}
 } // namespace
 
-const std::array<MidiCCEntry, defaultMidiCCCount> defaultMidiCCTable {{
+const std::array<MidiCCEntry, defaultMidiCCCount> defaultMidiCCTable { {
     row ("Remote", 112, 1),
     row ("Delay Enable", 28),
     row ("Reverb Enable", 36),
@@ -65,7 +65,7 @@ const std::array<MidiCCEntry, defaultMidiCCCount> defaultMidiCCTable {{
     row ("Cab Mode", 71),
     row ("Boost Level", 103),
     row ("Boost PVB", 104),
-}};
+} };
 
 const std::array<juce::uint8, 36> SDevCtrlCC::controlIds {
     28, 36, 82, 30, 31, 86, 87, 88, 34, 37, 57, 56, 53, 54, 55, 51, 52, 61,

@@ -31,7 +31,7 @@ struct SDevCtrlCC
         does not carry that control. */
     static int offsetOfControl (int controlId);
 
-    juce::uint8* bytes()             { return reinterpret_cast<juce::uint8*> (this); }
+    juce::uint8* bytes() { return reinterpret_cast<juce::uint8*> (this); }
     const juce::uint8* bytes() const { return reinterpret_cast<const juce::uint8*> (this); }
 };
 

@@ -9,8 +9,8 @@ const juce::uint8 sysexHeader[] = { 0xF0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70 };
 
 constexpr int groupSize = 7;
 constexpr int groupsPerMessage = 14;
-constexpr int bytesPerMessage = groupSize * groupsPerMessage;      // 98
-constexpr int sampleBytes = irSampleCount * (int) sizeof (float);  // 2048
+constexpr int bytesPerMessage = groupSize * groupsPerMessage;     // 98
+constexpr int sampleBytes = irSampleCount * (int) sizeof (float); // 2048
 constexpr int payloadOffset = 25;
 
 juce::uint8* startMessage (juce::uint8* m, juce::uint8 command)
@@ -140,8 +140,7 @@ int checkIRUploadReply (const juce::MidiMessage& incoming, const juce::MidiMessa
     const auto* in = incoming.getRawData();
     const auto* sent = pending.getRawData();
 
-    if (incoming.getRawDataSize() == 13 && pending.getRawDataSize() > 7
-         && in[11] == 0x66 && in[7] == sent[7])
+    if (incoming.getRawDataSize() == 13 && pending.getRawDataSize() > 7 && in[11] == 0x66 && in[7] == sent[7])
         return 0;
 
     return -1;

@@ -6,50 +6,47 @@ std::atomic<juce::uint8> KivMidiTransmission::firmwareVersion { 0 };
 
 namespace
 {
-    using Bytes = KivMidiTransmission::Bytes;
+using Bytes = KivMidiTransmission::Bytes;
 
-    Bytes frame (juce::uint8 group, juce::uint8 command, std::initializer_list<juce::uint8> data)
-    {
-        Bytes b (KivSysEx::header, KivSysEx::header + KivSysEx::headerSize);
-        b.push_back (group);
-        b.push_back (command);
+Bytes frame (juce::uint8 group, juce::uint8 command, std::initializer_list<juce::uint8> data)
+{
+    Bytes b (KivSysEx::header, KivSysEx::header + KivSysEx::headerSize);
+    b.push_back (group);
+    b.push_back (command);
 
-        // Nothing above 7F may travel between F0 and F7.
-        for (auto d : data)
-            b.push_back ((juce::uint8) (d & 0x7f));
+    // Nothing above 7F may travel between F0 and F7.
+    for (auto d : data)
+        b.push_back ((juce::uint8) (d & 0x7f));
 
-        b.push_back (0xf7);
-        return b;
-    }
+    b.push_back (0xf7);
+    return b;
+}
 
-    const juce::uint8* rawOf (const juce::MidiMessage& m)  { return m.getRawData(); }
-    int sizeOf (const juce::MidiMessage& m)                 { return m.getRawDataSize(); }
+const juce::uint8* rawOf (const juce::MidiMessage& m) { return m.getRawData(); }
+int sizeOf (const juce::MidiMessage& m) { return m.getRawDataSize(); }
 
-    bool isDeviceMessage (const juce::MidiMessage& m, int size, juce::uint8 command)
-    {
-        return sizeOf (m) == size
-            && rawOf (m)[KivSysEx::groupOffset] == KivSysEx::groupDevice
-            && rawOf (m)[KivSysEx::commandOffset] == command;
-    }
+bool isDeviceMessage (const juce::MidiMessage& m, int size, juce::uint8 command)
+{
+    return sizeOf (m) == size && rawOf (m)[KivSysEx::groupOffset] == KivSysEx::groupDevice && rawOf (m)[KivSysEx::commandOffset] == command;
+}
 
-    void report (const juce::KIV_MIDI_IO::SendData* request, int code, void* data, unsigned long size)
-    {
-        if (request != nullptr && request->callback)
-            request->callback (code, data, size);
-    }
+void report (const juce::KIV_MIDI_IO::SendData* request, int code, void* data, unsigned long size)
+{
+    if (request != nullptr && request->callback)
+        request->callback (code, data, size);
+}
 
-    void post (const char* name, void* data, int size)
-    {
-        juce::KivMessageManager::postNotification (name, data, size);
-    }
+void post (const char* name, void* data, int size)
+{
+    juce::KivMessageManager::postNotification (name, data, size);
+}
 } // namespace
 
 KivMidiTransmission::KivMidiTransmission() = default;
 
 KivMidiTransmission::Check KivMidiTransmission::bind (int (KivMidiTransmission::*check) (const juce::MidiMessage&, const SendData*))
 {
-    return [this, check] (const juce::MidiMessage& incoming, const SendData* request)
-    {
+    return [this, check] (const juce::MidiMessage& incoming, const SendData* request) {
         return (this->*check) (incoming, request);
     };
 }

@@ -13,40 +13,40 @@ struct _IR_data;
 /** Framing shared by every SysEx message of the unit. */
 namespace KivSysEx
 {
-    constexpr juce::uint8 header[] = { 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00 };
-    constexpr int headerSize = 6;
-    constexpr int groupOffset = 6;
-    constexpr int commandOffset = 7;
-    constexpr int dataOffset = 8;
+constexpr juce::uint8 header[] = { 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00 };
+constexpr int headerSize = 6;
+constexpr int groupOffset = 6;
+constexpr int commandOffset = 7;
+constexpr int dataOffset = 8;
 
-    constexpr juce::uint8 groupDevice = 0x70;
-    constexpr juce::uint8 groupVersionRequest = 0x00;
-    constexpr juce::uint8 groupVersionReply = 0x10;
+constexpr juce::uint8 groupDevice = 0x70;
+constexpr juce::uint8 groupVersionRequest = 0x00;
+constexpr juce::uint8 groupVersionReply = 0x10;
 
-    constexpr juce::uint8 cmdReadTable = 0x00;
-    constexpr juce::uint8 cmdTable = 0x01;
-    constexpr juce::uint8 cmdWriteTable = 0x02;
-    constexpr juce::uint8 cmdStatus = 0x05;
-    constexpr juce::uint8 cmdReadPreset = 0x06;
-    constexpr juce::uint8 cmdPresetDump = 0x07;
-    constexpr juce::uint8 cmdWritePreset = 0x08;
-    constexpr juce::uint8 cmdRenamePreset = 0x20;
-    constexpr juce::uint8 cmdReadCurrent = 0x26;
-    constexpr juce::uint8 cmdCurrentA = 0x27;
-    constexpr juce::uint8 cmdCurrentB = 0x28;
+constexpr juce::uint8 cmdReadTable = 0x00;
+constexpr juce::uint8 cmdTable = 0x01;
+constexpr juce::uint8 cmdWriteTable = 0x02;
+constexpr juce::uint8 cmdStatus = 0x05;
+constexpr juce::uint8 cmdReadPreset = 0x06;
+constexpr juce::uint8 cmdPresetDump = 0x07;
+constexpr juce::uint8 cmdWritePreset = 0x08;
+constexpr juce::uint8 cmdRenamePreset = 0x20;
+constexpr juce::uint8 cmdReadCurrent = 0x26;
+constexpr juce::uint8 cmdCurrentA = 0x27;
+constexpr juce::uint8 cmdCurrentB = 0x28;
 
-    constexpr juce::uint8 subMode = 0x01;
-    constexpr juce::uint8 subShortConnect = 0x02;
-    constexpr juce::uint8 subSysCtrl = 0x06;
-    constexpr juce::uint8 subExPedal = 0x07;
-    constexpr juce::uint8 subSavePreset = 0x08;
+constexpr juce::uint8 subMode = 0x01;
+constexpr juce::uint8 subShortConnect = 0x02;
+constexpr juce::uint8 subSysCtrl = 0x06;
+constexpr juce::uint8 subExPedal = 0x07;
+constexpr juce::uint8 subSavePreset = 0x08;
 
-    constexpr int tableMessageSize = 47;
-    constexpr int shortMessageSize = 9;
-    constexpr int readPresetSize = 10;
-    constexpr int statusSize = 14;
-    constexpr int presetAckSize = 11;
-    constexpr int renameSize = 42;
+constexpr int tableMessageSize = 47;
+constexpr int shortMessageSize = 9;
+constexpr int readPresetSize = 10;
+constexpr int statusSize = 14;
+constexpr int presetAckSize = 11;
+constexpr int renameSize = 42;
 } // namespace KivSysEx
 
 /**
@@ -69,16 +69,16 @@ public:
     /** Codes handed to completion callbacks. */
     enum CallbackCode
     {
-        codePresetWriteAck   = 2,   // data: the acknowledged preset index, 1 byte
-        codePresetWriteDone  = 3,   // no data: the single write or the whole batch is done
-        codeShortConnect     = 6,   // data: int32 short-connect state
-        codeCurrentPreset    = 7,   // data: int32 preset index
-        codeConnectStatus    = 8,   // data: one byte, always 1
-        codeManualMode       = 9,   // no data
-        codeCurrentSettings  = 11,  // data: the 48-byte SDevCtrl
-        codeMidiCCTable      = 12,  // data: the 38-byte SDevCtrlCC
-        codeSysCtrl          = 13,  // no data: sysCtrl holds the unit's value
-        codeExPedal          = 14   // no data: exPedal holds the unit's value
+        codePresetWriteAck = 2,   // data: the acknowledged preset index, 1 byte
+        codePresetWriteDone = 3,  // no data: the single write or the whole batch is done
+        codeShortConnect = 6,     // data: int32 short-connect state
+        codeCurrentPreset = 7,    // data: int32 preset index
+        codeConnectStatus = 8,    // data: one byte, always 1
+        codeManualMode = 9,       // no data
+        codeCurrentSettings = 11, // data: the 48-byte SDevCtrl
+        codeMidiCCTable = 12,     // data: the 38-byte SDevCtrlCC
+        codeSysCtrl = 13,         // no data: sysCtrl holds the unit's value
+        codeExPedal = 14          // no data: exPedal holds the unit's value
     };
 
     static constexpr int handshakeLength = 135;

@@ -47,11 +47,29 @@ juce::String PresetData::decodeName (const juce::uint8* field, int maxBytes)
         int extra = 0;
         juce::uint32 c = lead;
 
-        if (lead < 0x80)                { extra = 0; }
-        else if ((lead & 0xe0) == 0xc0) { extra = 1; c = lead & 0x1f; }
-        else if ((lead & 0xf0) == 0xe0) { extra = 2; c = lead & 0x0f; }
-        else if ((lead & 0xf8) == 0xf0) { extra = 3; c = lead & 0x07; }
-        else                            { extra = -1; }
+        if (lead < 0x80)
+        {
+            extra = 0;
+        }
+        else if ((lead & 0xe0) == 0xc0)
+        {
+            extra = 1;
+            c = lead & 0x1f;
+        }
+        else if ((lead & 0xf0) == 0xe0)
+        {
+            extra = 2;
+            c = lead & 0x0f;
+        }
+        else if ((lead & 0xf8) == 0xf0)
+        {
+            extra = 3;
+            c = lead & 0x07;
+        }
+        else
+        {
+            extra = -1;
+        }
 
         bool ok = extra >= 0 && i + extra < end;
 
@@ -164,41 +182,46 @@ juce::String getTempoText (const SDevCtrl& block)
 
 void applyParameterBlock (const SDevCtrl& block, DynamicMidiCC& table)
 {
-    struct Pair { juce::uint8 SDevCtrl::* field; int controller; bool scaled; };
+    struct Pair
+    {
+        juce::uint8 SDevCtrl::*field;
+        int controller;
+        bool scaled;
+    };
 
     static const Pair pairs[] = {
-        { &SDevCtrl::reserved21,    70,  false },
-        { &SDevCtrl::delayEnable,   28,  false },
-        { &SDevCtrl::routing,       11,  false },
-        { &SDevCtrl::reverbEnable,  36,  false },
-        { &SDevCtrl::delayLevel,    82,  true },
-        { &SDevCtrl::delayTime,     30,  true },
-        { &SDevCtrl::delayRepeat,   31,  true },
-        { &SDevCtrl::reverbDecay,   86,  true },
-        { &SDevCtrl::reverbLevel,   87,  true },
-        { &SDevCtrl::delayMode,     88,  false },
-        { &SDevCtrl::reverbRouting, 34,  false },
-        { &SDevCtrl::reverbMode,    37,  false },
-        { &SDevCtrl::chorusEnable,  57,  false },
-        { &SDevCtrl::modEnable,     56,  false },
-        { &SDevCtrl::chorusRate,    53,  true },
-        { &SDevCtrl::chorusDepth,   54,  true },
-        { &SDevCtrl::chorusLevel,   55,  true },
-        { &SDevCtrl::modRate,       51,  true },
-        { &SDevCtrl::modDepth,      52,  true },
-        { &SDevCtrl::chorusMode,    61,  false },
-        { &SDevCtrl::modMode,       58,  false },
-        { &SDevCtrl::distEnable,    84,  false },
-        { &SDevCtrl::distGain,      21,  true },
-        { &SDevCtrl::distTone,      17,  true },
-        { &SDevCtrl::distLevel,     10,  true },
-        { &SDevCtrl::odEnable,      111, false },
-        { &SDevCtrl::odDrive,       13,  true },
-        { &SDevCtrl::odTone,        14,  true },
-        { &SDevCtrl::odLevel,       15,  true },
-        { &SDevCtrl::cabMode,       71,  false },
-        { &SDevCtrl::boostPvb,      104, false },
-        { &SDevCtrl::boostLevel,    103, false },
+        { &SDevCtrl::reserved21, 70, false },
+        { &SDevCtrl::delayEnable, 28, false },
+        { &SDevCtrl::routing, 11, false },
+        { &SDevCtrl::reverbEnable, 36, false },
+        { &SDevCtrl::delayLevel, 82, true },
+        { &SDevCtrl::delayTime, 30, true },
+        { &SDevCtrl::delayRepeat, 31, true },
+        { &SDevCtrl::reverbDecay, 86, true },
+        { &SDevCtrl::reverbLevel, 87, true },
+        { &SDevCtrl::delayMode, 88, false },
+        { &SDevCtrl::reverbRouting, 34, false },
+        { &SDevCtrl::reverbMode, 37, false },
+        { &SDevCtrl::chorusEnable, 57, false },
+        { &SDevCtrl::modEnable, 56, false },
+        { &SDevCtrl::chorusRate, 53, true },
+        { &SDevCtrl::chorusDepth, 54, true },
+        { &SDevCtrl::chorusLevel, 55, true },
+        { &SDevCtrl::modRate, 51, true },
+        { &SDevCtrl::modDepth, 52, true },
+        { &SDevCtrl::chorusMode, 61, false },
+        { &SDevCtrl::modMode, 58, false },
+        { &SDevCtrl::distEnable, 84, false },
+        { &SDevCtrl::distGain, 21, true },
+        { &SDevCtrl::distTone, 17, true },
+        { &SDevCtrl::distLevel, 10, true },
+        { &SDevCtrl::odEnable, 111, false },
+        { &SDevCtrl::odDrive, 13, true },
+        { &SDevCtrl::odTone, 14, true },
+        { &SDevCtrl::odLevel, 15, true },
+        { &SDevCtrl::cabMode, 71, false },
+        { &SDevCtrl::boostPvb, 104, false },
+        { &SDevCtrl::boostLevel, 103, false },
     };
 
     for (const auto& p : pairs)

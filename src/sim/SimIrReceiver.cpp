@@ -7,16 +7,16 @@
 
 namespace
 {
-    const juce::uint8 header[] = { 0xF0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70 };
+const juce::uint8 header[] = { 0xF0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70 };
 
-    int pair7 (const juce::uint8* p)    { return (p[0] & 0x7F) << 7 | (p[1] & 0x7F); }
-    int triple7 (const juce::uint8* p)  { return (p[0] & 0x7F) << 14 | (p[1] & 0x7F) << 7 | (p[2] & 0x7F); }
+int pair7 (const juce::uint8* p) { return (p[0] & 0x7F) << 7 | (p[1] & 0x7F); }
+int triple7 (const juce::uint8* p) { return (p[0] & 0x7F) << 14 | (p[1] & 0x7F) << 7 | (p[2] & 0x7F); }
 
-    bool isEndPosition (const juce::uint8* m)
-    {
-        return m[8] == 0x7F && m[9] == 0x7F && m[10] == 0x7F;
-    }
+bool isEndPosition (const juce::uint8* m)
+{
+    return m[8] == 0x7F && m[9] == 0x7F && m[10] == 0x7F;
 }
+} // namespace
 
 juce::String SimIrReceiver::digestOf (const std::array<float, numSamples>& samples)
 {
@@ -36,8 +36,7 @@ juce::String SimIrReceiver::digestOf (const std::array<float, numSamples>& sampl
 
 SimIrReceiver::Outcome SimIrReceiver::receive (const juce::uint8* m, int size, Record& record)
 {
-    if (size != messageSize || m[size - 1] != 0xF7 || std::memcmp (m, header, sizeof (header)) != 0
-         || (m[7] != 0x50 && m[7] != 0x58))
+    if (size != messageSize || m[size - 1] != 0xF7 || std::memcmp (m, header, sizeof (header)) != 0 || (m[7] != 0x50 && m[7] != 0x58))
         return state == State::idle ? refuse ("not an upload message") : (fail ("malformed message"), Outcome::inProgress);
 
     // Inside a SysEx message a byte with its top bit set is a status byte: a real
@@ -151,8 +150,7 @@ SimIrReceiver::Outcome SimIrReceiver::takeEnd (const juce::uint8* m)
     else if (nextChunk != numDataMessages || pair7 (m + 125) != numDataMessages)
         fail ("data messages missing");
 
-    const juce::uint32 sent = (juce::uint32) (m[11] & 0x7F) << 21 | (juce::uint32) (m[12] & 0x7F) << 14
-                            | (juce::uint32) (m[13] & 0x7F) << 7 | (juce::uint32) (m[14] & 0x7F);
+    const juce::uint32 sent = (juce::uint32) (m[11] & 0x7F) << 21 | (juce::uint32) (m[12] & 0x7F) << 14 | (juce::uint32) (m[13] & 0x7F) << 7 | (juce::uint32) (m[14] & 0x7F);
 
     if (sent != (total & 0x0FFFFFFF))
         fail ("total checksum does not match");

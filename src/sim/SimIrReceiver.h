@@ -43,10 +43,10 @@ public:
 
     enum class Outcome
     {
-        inProgress,    // taken; the upload goes on
-        repeated,      // a retransmission of the previous message
-        stored,        // the finish message completed a verified upload: see `record`
-        refused        // this message ended an upload that failed verification
+        inProgress, // taken; the upload goes on
+        repeated,   // a retransmission of the previous message
+        stored,     // the finish message completed a verified upload: see `record`
+        refused     // this message ended an upload that failed verification
     };
 
     /** Feeds one upload message (command 50 or 58, F0 … F7). On `stored`, `record`
@@ -66,8 +66,8 @@ private:
     enum class State
     {
         idle,
-        receivingData,   // after the start message; `nextChunk` data messages taken
-        ended,           // after the data end message
+        receivingData, // after the start message; `nextChunk` data messages taken
+        ended,         // after the data end message
     };
 
     Outcome refuse (const juce::String& reason);
@@ -79,7 +79,7 @@ private:
     Outcome finish (const juce::uint8* m, Record& record);
 
     State state = State::idle;
-    juce::String failure;              // first problem of the upload in progress
+    juce::String failure; // first problem of the upload in progress
     juce::String lastRefusal;
     std::vector<juce::uint8> previous; // the last message taken, to recognise repeats
 

@@ -6,54 +6,125 @@
 
 namespace
 {
-    const juce::uint8 sysexHeader[] = { 0xF0, 0x00, 0x11, 0x22, 0x20, 0x00 };
+const juce::uint8 sysexHeader[] = { 0xF0, 0x00, 0x11, 0x22, 0x20, 0x00 };
 
-    // Where a control's value lives in the parameter block, by control number;
-    // -1 for controls without a byte of their own.
-    int blockOffsetOf (int controlId)
+// Where a control's value lives in the parameter block, by control number;
+// -1 for controls without a byte of their own.
+int blockOffsetOf (int controlId)
+{
+    switch (controlId)
     {
-        switch (controlId)
-        {
-            case 28: return 1;   case 36: return 2;   case 82: return 3;   case 30: return 4;
-            case 31: return 5;   case 86: return 6;   case 87: return 7;   case 88: return 8;
-            case 34: return 9;   case 37: return 10;  case 57: return 11;  case 56: return 12;
-            case 53: return 13;  case 54: return 14;  case 55: return 15;  case 51: return 16;
-            case 52: return 17;  case 61: return 18;  case 58: return 19;  case 11: return 22;
-            case 84: return 23;  case 21: return 24;  case 17: return 25;  case 10: return 26;
-            case 111: return 27; case 13: return 28;  case 14: return 29;  case 15: return 30;
-            case 103: return 43; case 71: return 44;  case 104: return 46;
-            default: return -1;
-        }
-    }
-
-    // Block bytes kept on a 0..100 scale while the wire carries 0..127.
-    bool isScaled (int offset)
-    {
-        switch (offset)
-        {
-            case 3: case 4: case 5: case 6: case 7: case 13: case 14: case 15: case 16: case 17:
-            case 24: case 25: case 26: case 28: case 29: case 30: case 43:
-                return true;
-            default:
-                return false;
-        }
-    }
-
-    int keyOf (const juce::MidiMessage& m)
-    {
-        const auto* d = m.getRawData();
-        const int size = m.getRawDataSize();
-
-        if (m.isSysEx())
-            return size >= 9 && std::memcmp (d, sysexHeader, sizeof (sysexHeader)) == 0 ? (d[6] << 8 | d[7]) : -1;
-
-        return size > 0 ? (0x10000 | (d[0] & 0xF0)) : -1;
+        case 28:
+            return 1;
+        case 36:
+            return 2;
+        case 82:
+            return 3;
+        case 30:
+            return 4;
+        case 31:
+            return 5;
+        case 86:
+            return 6;
+        case 87:
+            return 7;
+        case 88:
+            return 8;
+        case 34:
+            return 9;
+        case 37:
+            return 10;
+        case 57:
+            return 11;
+        case 56:
+            return 12;
+        case 53:
+            return 13;
+        case 54:
+            return 14;
+        case 55:
+            return 15;
+        case 51:
+            return 16;
+        case 52:
+            return 17;
+        case 61:
+            return 18;
+        case 58:
+            return 19;
+        case 11:
+            return 22;
+        case 84:
+            return 23;
+        case 21:
+            return 24;
+        case 17:
+            return 25;
+        case 10:
+            return 26;
+        case 111:
+            return 27;
+        case 13:
+            return 28;
+        case 14:
+            return 29;
+        case 15:
+            return 30;
+        case 103:
+            return 43;
+        case 71:
+            return 44;
+        case 104:
+            return 46;
+        default:
+            return -1;
     }
 }
 
+// Block bytes kept on a 0..100 scale while the wire carries 0..127.
+bool isScaled (int offset)
+{
+    switch (offset)
+    {
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+        case 13:
+        case 14:
+        case 15:
+        case 16:
+        case 17:
+        case 24:
+        case 25:
+        case 26:
+        case 28:
+        case 29:
+        case 30:
+        case 43:
+            return true;
+        default:
+            return false;
+    }
+}
+
+int keyOf (const juce::MidiMessage& m)
+{
+    const auto* d = m.getRawData();
+    const int size = m.getRawDataSize();
+
+    if (m.isSysEx())
+        return size >= 9 && std::memcmp (d, sysexHeader, sizeof (sysexHeader)) == 0 ? (d[6] << 8 | d[7]) : -1;
+
+    return size > 0 ? (0x10000 | (d[0] & 0xF0)) : -1;
+}
+} // namespace
+
 //==============================================================================
 SimulatedUnit::SimulatedUnit (std::shared_ptr<juce::VirtualMidiBackend> b, const juce::String& name, bool plugNow)
-    : backend (std::move (b)), portName (name),
+    : backend (std::move (b)),
+      portName (name),
       presets (SimFactory::makePresets()),
       controllerTable (SimFactory::makeControllerTable())
 {
@@ -453,7 +524,8 @@ void SimulatedUnit::applyControl (int controller, int value)
     // The tempo arrives as a parameter number (98 = 6, 99 = 38) and its value (6, 38).
     switch (controller)
     {
-        case 0: case 32:
+        case 0:
+        case 32:
             return;
 
         case 98:

@@ -70,8 +70,8 @@ public:
     /** Withdraws both ports, as pulling the cable would. */
     void unplug();
     bool isPlugged() const;
-    int getInputPortId() const;     // the port the editor reads from; 0 while unplugged
-    int getOutputPortId() const;    // the port the editor writes to; 0 while unplugged
+    int getInputPortId() const;  // the port the editor reads from; 0 while unplugged
+    int getOutputPortId() const; // the port the editor writes to; 0 while unplugged
 
     // Acting as a player -------------------------------------------------------------
     /** Steps to preset `index` (preset mode) and sends the program change. */

@@ -84,9 +84,7 @@ std::vector<Window> windowsNamed (Display* display, const char* name)
         {
             XWindowAttributes attributes {};
 
-            if (std::string (reinterpret_cast<const char*> (title.value), title.nitems) == name
-                 && XGetWindowAttributes (display, children[i], &attributes) != 0
-                 && attributes.map_state == IsViewable)
+            if (std::string (reinterpret_cast<const char*> (title.value), title.nitems) == name && XGetWindowAttributes (display, children[i], &attributes) != 0 && attributes.map_state == IsViewable)
                 found.push_back (children[i]);
 
             XFree (title.value);
@@ -237,4 +235,3 @@ TEST_F (AppWindow, OneWindowAtTheDesignSizeNoSecondCopyAndOrderlyExits)
     kill (again, SIGTERM);
     EXPECT_EQ (waitForExit (again, 15000), 0);
 }
-

@@ -11,13 +11,16 @@ TEST (RootComponent, KeepsTheDesignProportionAnchoredTopLeftAtAnySize)
     ASSERT_EQ (root.getBounds().getWidth(), 1140);
     ASSERT_EQ (root.getBounds().getHeight(), 680);
 
-    struct Case { int w, h, contentW, contentH; };
+    struct Case
+    {
+        int w, h, contentW, contentH;
+    };
     const Case cases[] = {
         { 1140, 680, 1140, 680 },
         { 2280, 1360, 2280, 1360 },
-        { 2000, 680, 1140, 680 },   // too wide: margin on the right
-        { 1140, 1000, 1140, 680 },  // too tall: margin below
-        { 760, 183, 306, 183 },     // the smallest window
+        { 2000, 680, 1140, 680 },  // too wide: margin on the right
+        { 1140, 1000, 1140, 680 }, // too tall: margin below
+        { 760, 183, 306, 183 },    // the smallest window
         { 1919, 1080, 1810, 1080 },
     };
 

@@ -8,18 +8,18 @@ using namespace e2e;
 
 namespace
 {
-    struct Expected
-    {
-        const char* name;
-        Bytes data;
-        bool hasData;
-    };
+struct Expected
+{
+    const char* name;
+    Bytes data;
+    bool hasData;
+};
 
-    Expected note (const char* name, Bytes data)  { return { name, std::move (data), true }; }
-    Expected bare (const char* name)              { return { name, {}, false }; }
+Expected note (const char* name, Bytes data) { return { name, std::move (data), true }; }
+Expected bare (const char* name) { return { name, {}, false }; }
 
-    namespace N = juce::KivNotification;
-}
+namespace N = juce::KivNotification;
+} // namespace
 
 class EndToEndDeviceMessages : public EndToEndTest
 {
@@ -42,7 +42,9 @@ protected:
     {
         testutil::pumpUntil ([&] { return log.size() >= count; }, 5000);
         unit->waitUntilIdle (5000);
-        { const juce::ScopedLock sl (io->incomingLock); }
+        {
+            const juce::ScopedLock sl (io->incomingLock);
+        }
         return log.snapshot();
     }
 };
@@ -62,7 +64,8 @@ TEST_F (EndToEndDeviceMessages, EachMessageRaisesItsNotificationsInOrder)
     const Step steps[] = {
         { "program change",
           [this] { unit->selectPreset (5); },
-          { note (N::switchPreset, int32Bytes (5)), note (N::setConnectStatus, { 1 }), note (N::setCurSet, unitBlock (5)) }, {} },
+          { note (N::switchPreset, int32Bytes (5)), note (N::setConnectStatus, { 1 }), note (N::setCurSet, unitBlock (5)) },
+          {} },
 
         { "preset dump in preset mode, over a name changed only in the editor",
           [this] { transmission.setStoredName (5, "Scratch"); unit->sendCurrentPresetDump(); },
@@ -71,15 +74,18 @@ TEST_F (EndToEndDeviceMessages, EachMessageRaisesItsNotificationsInOrder)
 
         { "short-connect status",
           [this] { unit->changeShortConnect (0x00); },
-          { note (N::setShortConnect, { 0x00 }) }, {} },
+          { note (N::setShortConnect, { 0x00 }) },
+          {} },
 
         { "control change on the unit's channel",
           [this] { unit->moveControl (7, 0x64); },
-          { note (N::dealMidiCC, int32Bytes (0x0764)) }, {} },
+          { note (N::dealMidiCC, int32Bytes (0x0764)) },
+          {} },
 
         { "control change on channel 4",
           [this] { fromUnit (hex ("B3 14 7F")); },
-          { note (N::dealMidiCC, int32Bytes (0x147f)) }, {} },
+          { note (N::dealMidiCC, int32Bytes (0x147f)) },
+          {} },
 
         { "manual mode status",
           [this] { unit->enterManualMode(); },
@@ -88,7 +94,8 @@ TEST_F (EndToEndDeviceMessages, EachMessageRaisesItsNotificationsInOrder)
 
         { "preset dump in manual mode announces no preset switch",
           [this] { unit->sendCurrentPresetDump(); },
-          { note (N::setCurSet, unitBlock (5)) }, {} },
+          { note (N::setCurSet, unitBlock (5)) },
+          {} },
 
         { "settings status is taken silently (a control change follows to show it)",
           [this] { fromUnit (hex ("F0 00 11 22 20 00 70 05 06 00 2A 00 00 F7")); unit->moveControl (1, 2); },
@@ -102,7 +109,8 @@ TEST_F (EndToEndDeviceMessages, EachMessageRaisesItsNotificationsInOrder)
 
         { "program change on channel 4",
           [this] { fromUnit (hex ("C3 0C")); },
-          { note (N::switchPreset, int32Bytes (12)), note (N::setConnectStatus, { 1 }), note (N::setCurSet, unitBlock (12)) }, {} },
+          { note (N::switchPreset, int32Bytes (12)), note (N::setConnectStatus, { 1 }), note (N::setCurSet, unitBlock (12)) },
+          {} },
     };
 
     for (auto& step : steps)

@@ -8,36 +8,36 @@ using namespace e2e;
 
 namespace
 {
-    std::vector<int> callbackCodes (const std::vector<Event>& events)
-    {
-        std::vector<int> codes;
+std::vector<int> callbackCodes (const std::vector<Event>& events)
+{
+    std::vector<int> codes;
 
-        for (auto& e : events)
-            if (e.kind == Event::callback)
-                codes.push_back (e.code);
+    for (auto& e : events)
+        if (e.kind == Event::callback)
+            codes.push_back (e.code);
 
-        return codes;
-    }
-
-    const Event* firstCallback (const std::vector<Event>& events, int code)
-    {
-        for (auto& e : events)
-            if (e.kind == Event::callback && e.code == code)
-                return &e;
-
-        return nullptr;
-    }
-
-    const std::vector<Bytes> handshake = protocol_test::expectedHandshakeMessages (0x00);
-
-    struct ModeCase
-    {
-        bool manual;
-        int currentPreset;
-        std::vector<int> codes;
-        const char* refresh;
-    };
+    return codes;
 }
+
+const Event* firstCallback (const std::vector<Event>& events, int code)
+{
+    for (auto& e : events)
+        if (e.kind == Event::callback && e.code == code)
+            return &e;
+
+    return nullptr;
+}
+
+const std::vector<Bytes> handshake = protocol_test::expectedHandshakeMessages (0x00);
+
+struct ModeCase
+{
+    bool manual;
+    int currentPreset;
+    std::vector<int> codes;
+    const char* refresh;
+};
+} // namespace
 
 class EndToEndHandshake : public EndToEndTest
 {
@@ -50,7 +50,7 @@ void EndToEndHandshake::plugInAndCheckTheWholeHandshake (const ModeCase& c)
     if (c.manual)
         unit->enterManualMode();
     else
-        unit->selectPreset (c.currentPreset);   // nobody listens yet: only the state changes
+        unit->selectPreset (c.currentPreset); // nobody listens yet: only the state changes
 
     testutil::StdoutCapture capture;
     plugIn();
@@ -155,15 +155,15 @@ TEST_F (EndToEndHandshake, ASilentUnitGetsTheHeadRequestOnceASecondAndNothingEls
     std::vector<double> arrivals;
     const auto start = juce::Time::getMillisecondCounterHiRes();
 
-    ASSERT_TRUE (testutil::pumpUntil ([&]
-    {
+    ASSERT_TRUE (testutil::pumpUntil ([&] {
         const auto n = unit->getReceivedMessages().size();
 
         while (arrivals.size() < n)
             arrivals.push_back (juce::Time::getMillisecondCounterHiRes() - start);
 
         return arrivals.size() >= 3;
-    }, 10000));
+    },
+                                      10000));
 
     for (auto& m : receivedByUnit())
         EXPECT_EQ (m, handshake.front()) << toHex (m);

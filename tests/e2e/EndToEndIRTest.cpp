@@ -132,8 +132,7 @@ public:
 
     juce::KIV_MIDI_IO::Callback callback()
     {
-        return [this] (int code, void* data, unsigned long size)
-        {
+        return [this] (int code, void* data, unsigned long size) {
             const auto* p = static_cast<const juce::uint8*> (data);
             const std::lock_guard<std::mutex> l (lock);
             calls.push_back ({ code, code == 13 && p != nullptr ? Message (p, p + 18) : Message(), size });
@@ -176,8 +175,7 @@ public:
         {
             auto* r = io.sendList[i];
 
-            r->beforeSend = [this, i, unit, loseReplyTo] (const juce::KIV_MIDI_IO::SendData*)
-            {
+            r->beforeSend = [this, i, unit, loseReplyTo] (const juce::KIV_MIDI_IO::SendData*) {
                 const std::lock_guard<std::mutex> l (lock);
                 const bool first = std::none_of (sent.begin(), sent.end(), [i] (auto& t) { return t.request == i; });
 
@@ -187,8 +185,7 @@ public:
                 sent.push_back ({ i, answered, juce::Time::getMillisecondCounterHiRes() });
             };
 
-            r->check = [this, original = r->check] (const juce::MidiMessage& m, const juce::KIV_MIDI_IO::SendData* d)
-            {
+            r->check = [this, original = r->check] (const juce::MidiMessage& m, const juce::KIV_MIDI_IO::SendData* d) {
                 const int result = original (m, d);
 
                 if (result == 0)
@@ -255,26 +252,23 @@ protected:
         queue is empty. */
     bool waitForUploads (int uploads)
     {
-        const bool done = testutil::pumpUntil ([&]
-        {
-            return unit->getIrUploadsStored() + unit->getIrUploadsRefused() >= uploads
-                && io->getNumQueuedMessages() == 0;
-        }, uploadTimeoutMs);
+        const bool done = testutil::pumpUntil ([&] {
+            return unit->getIrUploadsStored() + unit->getIrUploadsRefused() >= uploads && io->getNumQueuedMessages() == 0;
+        },
+                                               uploadTimeoutMs);
 
         return unit->waitUntilIdle (5000) && done;
     }
 
     bool waitForQueueToEmpty()
     {
-        return testutil::pumpUntil ([&] { return io->getNumQueuedMessages() == 0; }, uploadTimeoutMs)
-            && unit->waitUntilIdle (5000);
+        return testutil::pumpUntil ([&] { return io->getNumQueuedMessages() == 0; }, uploadTimeoutMs) && unit->waitUntilIdle (5000);
     }
 
     /** The uploader the IR editor hands to the import. */
     IRUploader uploader()
     {
-        return [this] (const _IR_data& record, int slot)
-        {
+        return [this] (const _IR_data& record, int slot) {
             transmission.chooseIR (uploadCallbacks.callback(), &record, slot);
         };
     }
@@ -317,26 +311,31 @@ protected:
     std::unique_ptr<juce::KIV_MIDI_IO> io;
 };
 
-class EndToEndIRImport : public EndToEndIRFixture {};
-class EndToEndIRReset : public EndToEndIRFixture {};
-class EndToEndIRVolumes : public EndToEndIRFixture {};
-class EndToEndIRQueue : public EndToEndIRFixture {};
+class EndToEndIRImport : public EndToEndIRFixture
+{};
+class EndToEndIRReset : public EndToEndIRFixture
+{};
+class EndToEndIRVolumes : public EndToEndIRFixture
+{};
+class EndToEndIRQueue : public EndToEndIRFixture
+{};
 } // namespace
 
 TEST_F (EndToEndIRImport, AWavFileReachesItsSlotWithTheSameSamplesNameAndDigest)
 {
     struct Case
     {
-        const char* fileName;     // UTF-8
+        const char* fileName; // UTF-8
         int slot;
         int seed;
-        std::string sentName;     // what the unit gets: one '?' per character outside ASCII
+        std::string sentName; // what the unit gets: one '?' per character outside ASCII
     };
 
-    const Case cases[] =
-    {
-        { "Cab One.wav",                                   5, 1, "Cab One.wav" },
-        { "Gr\xc3\xb6\xc3\x9f" "e-\xe6\x97\xa5\xe6\x9c\xac.wav", 2, 2, "Gr??e-??.wav" },
+    const Case cases[] = {
+        { "Cab One.wav", 5, 1, "Cab One.wav" },
+        { "Gr\xc3\xb6\xc3\x9f"
+          "e-\xe6\x97\xa5\xe6\x9c\xac.wav",
+          2, 2, "Gr??e-??.wav" },
     };
 
     int uploads = 0;
@@ -426,7 +425,7 @@ TEST_F (EndToEndIRVolumes, ReadReturnsTheUnitsVolumesAndWriteChangesThem)
     struct Step
     {
         juce::uint8 operation;
-        std::vector<juce::uint8> volumes;   // empty: none given
+        std::vector<juce::uint8> volumes; // empty: none given
         const char* sent;
         SimulatedUnit::Volumes unitAfter;
     };
@@ -435,11 +434,10 @@ TEST_F (EndToEndIRVolumes, ReadReturnsTheUnitsVolumesAndWriteChangesThem)
     const SimulatedUnit::Volumes written { 0, 37, 50, 100, 12, 88, 63, 1 };
     ASSERT_NE (factory, written);
 
-    const Step steps[] =
-    {
-        { 0, {},                               "F0 00 11 22 20 00 70 0F 00 00 00 00 00 00 00 00 00 F7", factory },
+    const Step steps[] = {
+        { 0, {}, "F0 00 11 22 20 00 70 0F 00 00 00 00 00 00 00 00 00 F7", factory },
         { 1, { 0, 37, 50, 100, 12, 88, 63, 1 }, "F0 00 11 22 20 00 70 0F 01 00 25 32 64 0C 58 3F 01 F7", written },
-        { 0, {},                               "F0 00 11 22 20 00 70 0F 00 00 00 00 00 00 00 00 00 F7", written },
+        { 0, {}, "F0 00 11 22 20 00 70 0F 00 00 00 00 00 00 00 00 00 F7", written },
     };
 
     auto& log = volumeAnswers;

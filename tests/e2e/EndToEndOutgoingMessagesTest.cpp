@@ -6,35 +6,35 @@ using namespace e2e;
 
 namespace
 {
-    Bytes concat (std::initializer_list<Bytes> parts)
-    {
-        Bytes out;
+Bytes concat (std::initializer_list<Bytes> parts)
+{
+    Bytes out;
 
-        for (auto& p : parts)
-            out.insert (out.end(), p.begin(), p.end());
+    for (auto& p : parts)
+        out.insert (out.end(), p.begin(), p.end());
 
-        return out;
-    }
-
-    /** A 32-byte name field: the ASCII text, zero-padded. */
-    Bytes nameField (const std::string& text)
-    {
-        Bytes b (32, 0);
-        std::copy (text.begin(), text.end(), b.begin());
-        return b;
-    }
-
-    /** A preset write: header with command 08, the index, name and block, F7. */
-    Bytes presetWrite (int index, const Bytes& name, const Bytes& block)
-    {
-        return concat ({ hex ("F0 00 11 22 20 00 70 08"), { (juce::uint8) index }, name, block, hex ("F7") });
-    }
-
-    Bytes slice (const Bytes& b, size_t from, size_t count)
-    {
-        return Bytes (b.begin() + (long) from, b.begin() + (long) (from + count));
-    }
+    return out;
 }
+
+/** A 32-byte name field: the ASCII text, zero-padded. */
+Bytes nameField (const std::string& text)
+{
+    Bytes b (32, 0);
+    std::copy (text.begin(), text.end(), b.begin());
+    return b;
+}
+
+/** A preset write: header with command 08, the index, name and block, F7. */
+Bytes presetWrite (int index, const Bytes& name, const Bytes& block)
+{
+    return concat ({ hex ("F0 00 11 22 20 00 70 08"), { (juce::uint8) index }, name, block, hex ("F7") });
+}
+
+Bytes slice (const Bytes& b, size_t from, size_t count)
+{
+    return Bytes (b.begin() + (long) from, b.begin() + (long) (from + count));
+}
+} // namespace
 
 class EndToEndOutgoingMessages : public EndToEndTest
 {
@@ -61,7 +61,7 @@ TEST_F (EndToEndOutgoingMessages, EveryMessageGoesOutAsTheTablesSay)
     transmission.savePresetToUnit (cb, 9);
     transmission.sendSysCtrl (cb, 1, 0x0d);
     transmission.sendExPedalCtrl (cb, 1, 0x03);
-    io->addControllerEvent (20, 0x40, 0, true);     // Delay Level is at 20 on this unit
+    io->addControllerEvent (20, 0x40, 0, true); // Delay Level is at 20 on this unit
     transmission.setSinglePreset (cb, 5);
 
     const int batch[] = { 0, 77, 100, 127 };
@@ -139,9 +139,15 @@ TEST_F (EndToEndOutgoingMessages, EveryMessageGoesOutAsTheTablesSay)
             calls.emplace_back (e.code, e.data);
 
     const std::vector<std::pair<int, Bytes>> expectedCalls {
-        { 13, {} }, { 14, {} },
-        { 2, { 5 } }, { 3, {} },
-        { 2, { 0 } }, { 2, { 77 } }, { 2, { 100 } }, { 2, { 127 } }, { 3, {} },
+        { 13, {} },
+        { 14, {} },
+        { 2, { 5 } },
+        { 3, {} },
+        { 2, { 0 } },
+        { 2, { 77 } },
+        { 2, { 100 } },
+        { 2, { 127 } },
+        { 3, {} },
     };
 
     EXPECT_EQ (calls, expectedCalls);

@@ -19,11 +19,15 @@ using protocol_test::hex;
 /** One completion callback or one notification, in the order they happened. */
 struct Event
 {
-    enum Kind { callback, notification };
+    enum Kind
+    {
+        callback,
+        notification
+    };
 
     Kind kind;
-    int code;               // callbacks
-    juce::String name;      // notifications
+    int code;          // callbacks
+    juce::String name; // notifications
     Bytes data;
     unsigned long size;
     bool hasData;
@@ -44,7 +48,7 @@ inline Bytes int32Bytes (juce::int32 v)
 class EventLog : public juce::KivMessageManagerListener
 {
 public:
-    EventLog()           { juce::KivMessageManager::addListener (this); }
+    EventLog() { juce::KivMessageManager::addListener (this); }
     ~EventLog() override { juce::KivMessageManager::removeListener (this); }
 
     void handleNotification (juce::String name, void* data, int size) override
@@ -148,7 +152,9 @@ class HandshakeStarter : public juce::KIV_MIDI_IO::Listener
 {
 public:
     HandshakeStarter (juce::KIV_MIDI_IO& t, KivMidiTransmission& p, KivMidiTransmission::Callback cb)
-        : io (t), protocol (p), callback (std::move (cb)) {}
+        : io (t),
+          protocol (p),
+          callback (std::move (cb)) {}
 
     void deviceConnectChange (bool connected, bool isInput, juce::String) override
     {
@@ -263,8 +269,7 @@ protected:
         auto* events = &log;
         auto tableSink = sink;
 
-        return [events, tableSink] (int code, void* data, unsigned long size)
-        {
+        return [events, tableSink] (int code, void* data, unsigned long size) {
             events->recordCallback (code, data, size);
 
             if (code == KivMidiTransmission::codeMidiCCTable && data != nullptr && size == sizeof (SDevCtrlCC))
@@ -272,8 +277,7 @@ protected:
                 SDevCtrlCC table;
                 std::memcpy (&table, data, sizeof (table));
 
-                juce::MessageManager::callAsync ([tableSink, table]
-                {
+                juce::MessageManager::callAsync ([tableSink, table] {
                     const std::lock_guard<std::mutex> l (tableSink->lock);
 
                     if (tableSink->table != nullptr)
@@ -313,17 +317,15 @@ protected:
     /** Waits, running the message loop, for the refresh that closes a handshake. */
     bool waitForHandshakeEnd (int timeoutMs = 20000)
     {
-        return testutil::pumpUntil ([this]
-        {
-            return (log.contains (juce::KivNotification::choosePresetUpdate) || log.contains (juce::KivNotification::manualUpdate))
-                && io->getNumQueuedMessages() == 0;
-        }, timeoutMs);
+        return testutil::pumpUntil ([this] {
+            return (log.contains (juce::KivNotification::choosePresetUpdate) || log.contains (juce::KivNotification::manualUpdate)) && io->getNumQueuedMessages() == 0;
+        },
+                                    timeoutMs);
     }
 
     bool waitForQueueEmpty (int timeoutMs = 10000)
     {
-        return testutil::pumpUntil ([this] { return io->getNumQueuedMessages() == 0; }, timeoutMs)
-            && unit->waitUntilIdle (timeoutMs);
+        return testutil::pumpUntil ([this] { return io->getNumQueuedMessages() == 0; }, timeoutMs) && unit->waitUntilIdle (timeoutMs);
     }
 
     /** What the unit received, as bytes. */

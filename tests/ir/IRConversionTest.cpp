@@ -9,7 +9,8 @@
 
 namespace
 {
-class IRImport : public irtest::IRFileFixture {};
+class IRImport : public irtest::IRFileFixture
+{};
 
 // Exactly representable at 16 bits and above, and different at every frame that matters.
 float ramp (int, int k)
@@ -42,17 +43,16 @@ TEST_F (IRImport, ConvertsEveryFormatToTheFirst512FramesOfTheLeftChannelReversed
         int bits;
     };
 
-    const Case cases[] =
-    {
-        { &wav,  "mono24.wav",    2000, 1, 44100, 24 },
-        { &wav,  "mono16.wav",    2000, 1, 44100, 16 },
-        { &wav,  "float32.wav",   2000, 1, 44100, 32 },
-        { &wav,  "stereo.wav",    2000, 2, 44100, 24 },
-        { &wav,  "rate48k.wav",   2000, 1, 48000, 24 },
-        { &wav,  "long.wav",     10000, 1, 44100, 16 },
-        { &wav,  "short.wav",      100, 1, 44100, 24 },
-        { &aiff, "cab.aiff",      1000, 1, 44100, 24 },
-        { &flac, "cab.flac",      1000, 2, 96000, 16 },
+    const Case cases[] = {
+        { &wav, "mono24.wav", 2000, 1, 44100, 24 },
+        { &wav, "mono16.wav", 2000, 1, 44100, 16 },
+        { &wav, "float32.wav", 2000, 1, 44100, 32 },
+        { &wav, "stereo.wav", 2000, 2, 44100, 24 },
+        { &wav, "rate48k.wav", 2000, 1, 48000, 24 },
+        { &wav, "long.wav", 10000, 1, 44100, 16 },
+        { &wav, "short.wav", 100, 1, 44100, 24 },
+        { &aiff, "cab.aiff", 1000, 1, 44100, 24 },
+        { &flac, "cab.flac", 1000, 2, 96000, 16 },
     };
 
     for (const auto& c : cases)
@@ -133,8 +133,7 @@ TEST_F (IRImport, ImportStoresTheRecordSavesTheListAndUploadsIt)
 
     std::vector<int> uploadedSlots;
     juce::String uploadedName;
-    const bool ok = importIRFile (list, 2, file, [&] (const _IR_data& r, int slot)
-    {
+    const bool ok = importIRFile (list, 2, file, [&] (const _IR_data& r, int slot) {
         uploadedSlots.push_back (slot);
         uploadedName = irFieldText (r.name);
         // The default list already holds the new record when the upload starts.
@@ -190,8 +189,7 @@ TEST_F (IRImport, ALongFileNameIsCutToWholeCharactersWithin47Bytes)
 {
     juce::WavAudioFormat wav;
     // 40 ASCII bytes, then characters of 2 bytes: the cut must not split one.
-    const auto name = juce::String::repeatedString ("n", 40)
-                    + juce::String::repeatedString (juce::String::fromUTF8 ("\xc3\xa9"), 6) + ".wav";
+    const auto name = juce::String::repeatedString ("n", 40) + juce::String::repeatedString (juce::String::fromUTF8 ("\xc3\xa9"), 6) + ".wav";
     const auto file = writeAudio (wav, name, 600, 1, 44100, 24, ramp);
     ASSERT_TRUE (file.existsAsFile());
 

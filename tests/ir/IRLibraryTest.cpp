@@ -16,14 +16,19 @@ struct BuiltIn
     int frames;
 };
 
-const BuiltIn builtInTable[irSlotCount] =
-{
-    { "JZ120", 19130, 6362 }, { "DR112", 5552, 1836 }, { "BS410", 22626, 7527 }, { "A212", 5628, 1861 },
-    { "TR212", 22406, 7454 }, { "1960", 5606, 1854 },  { "GB412", 22028, 7328 }, { "V412", 5636, 1864 },
+const BuiltIn builtInTable[irSlotCount] = {
+    { "JZ120", 19130, 6362 },
+    { "DR112", 5552, 1836 },
+    { "BS410", 22626, 7527 },
+    { "A212", 5628, 1861 },
+    { "TR212", 22406, 7454 },
+    { "1960", 5606, 1854 },
+    { "GB412", 22028, 7328 },
+    { "V412", 5636, 1864 },
 };
 
-juce::uint32 le32 (const void* p)   { return juce::ByteOrder::littleEndianInt (p); }
-juce::uint16 le16 (const void* p)   { return juce::ByteOrder::littleEndianShort (p); }
+juce::uint32 le32 (const void* p) { return juce::ByteOrder::littleEndianInt (p); }
+juce::uint16 le16 (const void* p) { return juce::ByteOrder::littleEndianShort (p); }
 
 int frame24 (const juce::uint8* wav, int k)
 {
@@ -49,8 +54,8 @@ TEST (IRBuiltInFiles, HaveTheTableSizesAndTheCanonicalHeader)
         EXPECT_EQ (le32 (wav + 4), (juce::uint32) entry.size - 8);
         EXPECT_EQ (0, std::memcmp (wav + 8, "WAVEfmt ", 8));
         EXPECT_EQ (le32 (wav + 16), 16u);
-        EXPECT_EQ (le16 (wav + 20), 1);        // PCM
-        EXPECT_EQ (le16 (wav + 22), 1);        // mono
+        EXPECT_EQ (le16 (wav + 20), 1); // PCM
+        EXPECT_EQ (le16 (wav + 22), 1); // mono
         EXPECT_EQ (le32 (wav + 24), 44100u);
         EXPECT_EQ (le32 (wav + 28), 44100u * 3);
         EXPECT_EQ (le16 (wav + 32), 3);
@@ -84,8 +89,8 @@ TEST (IRBuiltInFiles, SoundLikeDistinctDecayingResponses)
 
         EXPECT_GT (peak, 0.25);
         EXPECT_LT (peak, 0.99);
-        EXPECT_GT (head, 10.0 * tail);        // the energy is at the front ...
-        EXPECT_LT (std::abs (frame24 (wav, frames - 1)) / 8388608.0, 0.001);  // ... and it dies away
+        EXPECT_GT (head, 10.0 * tail);                                       // the energy is at the front ...
+        EXPECT_LT (std::abs (frame24 (wav, frames - 1)) / 8388608.0, 0.001); // ... and it dies away
         digests.insert (md5Hex (wav + 44, (size_t) frames * 3));
     }
 
@@ -157,17 +162,20 @@ TEST (IRLibrary, SlotOperationsReplaceRemoveAndFallBack)
 
 TEST (IRTextFields, AreShortenedAtCharacterBoundariesAndReadWithinTheField)
 {
-    struct Case { juce::String text; size_t storedBytes; };
-    const juce::String a46 = juce::String::repeatedString ("a", 46);
-    const juce::String eAcute = juce::String::fromUTF8 ("\xc3\xa9");        // 2 bytes
-    const juce::String euro = juce::String::fromUTF8 ("\xe2\x82\xac");      // 3 bytes
-
-    const Case cases[] =
+    struct Case
     {
+        juce::String text;
+        size_t storedBytes;
+    };
+    const juce::String a46 = juce::String::repeatedString ("a", 46);
+    const juce::String eAcute = juce::String::fromUTF8 ("\xc3\xa9");   // 2 bytes
+    const juce::String euro = juce::String::fromUTF8 ("\xe2\x82\xac"); // 3 bytes
+
+    const Case cases[] = {
         { "MyCab.wav", 9 },
         { juce::String::repeatedString ("b", 47), 47 },
         { juce::String::repeatedString ("c", 60), 47 },
-        { a46 + eAcute, 46 },                 // would end at byte 48: dropped whole
+        { a46 + eAcute, 46 }, // would end at byte 48: dropped whole
         { "a" + a46.substring (1) + "x" + eAcute, 47 },
         { juce::String::repeatedString ("d", 45) + euro, 45 },
         { juce::String::repeatedString (eAcute, 30), 46 },

@@ -93,8 +93,7 @@ TEST_F (IRListFile, RejectedFilesLeaveTheLibraryAndRewriteTheDefaultOnlyOnceThei
     ASSERT_TRUE (exportIRList (reference, good.getFullPathName()));
     const auto goodBytes = bytesOf (good);
 
-    auto variant = [&] (const char* name, std::function<void (juce::MemoryBlock&)> change)
-    {
+    auto variant = [&] (const char* name, std::function<void (juce::MemoryBlock&)> change) {
         auto b = goodBytes;
         change (b);
         auto f = folder.getChildFile (name);
@@ -102,35 +101,37 @@ TEST_F (IRListFile, RejectedFilesLeaveTheLibraryAndRewriteTheDefaultOnlyOnceThei
         return f;
     };
 
-    auto container = [&] (const char* name, const char* header, const juce::MemoryBlock& payload)
-    {
+    auto container = [&] (const char* name, const char* header, const juce::MemoryBlock& payload) {
         auto f = folder.getChildFile (name);
         EXPECT_TRUE (juce::ConfigLoader::saveConfigToFile (header, payload.getData(), (int) payload.getSize(),
-                                                         f.getFullPathName()));
+                                                           f.getFullPathName()));
         return f;
     };
 
-    auto payloadOf = [&] (int size, juce::uint32 version)
-    {
+    auto payloadOf = [&] (int size, juce::uint32 version) {
         juce::MemoryBlock p (goodBytes.begin() + 30, (size_t) juce::jmin<int> (size, 17556));
         p.setSize ((size_t) size, true);
         std::memcpy (p.getData(), &version, 4);
         return p;
     };
 
-    struct Case { const char* what; juce::File file; bool rewritesDefault; };
-    const Case cases[] =
+    struct Case
     {
-        { "missing",            folder.getChildFile ("none.kivcfg"),                             false },
-        { "a folder",           folder,                                                          false },
-        { "preset header",      container ("p.kivpreset", "Ostravel Preset Data", payloadOf (17556, 1)), false },
-        { "size one less",      variant ("short.kivcfg", [] (juce::MemoryBlock& b) { b[0] = (char) (b[0] - 1); }), false },
-        { "size one more",      variant ("long.kivcfg", [] (juce::MemoryBlock& b) { b[0] = (char) (b[0] + 1); }), false },
-        { "empty payload",      container ("zero.kivcfg", "Ostravel I.R. Data", {}),            false },
-        { "payload too short",  container ("s.kivcfg", "Ostravel I.R. Data", payloadOf (17555, 1)), true },
-        { "payload too long",   container ("l.kivcfg", "Ostravel I.R. Data", payloadOf (17557, 1)), true },
-        { "version 2",          container ("v2.kivcfg", "Ostravel I.R. Data", payloadOf (17556, 2)), true },
-        { "version 0",          container ("v0.kivcfg", "Ostravel I.R. Data", payloadOf (17556, 0)), true },
+        const char* what;
+        juce::File file;
+        bool rewritesDefault;
+    };
+    const Case cases[] = {
+        { "missing", folder.getChildFile ("none.kivcfg"), false },
+        { "a folder", folder, false },
+        { "preset header", container ("p.kivpreset", "Ostravel Preset Data", payloadOf (17556, 1)), false },
+        { "size one less", variant ("short.kivcfg", [] (juce::MemoryBlock& b) { b[0] = (char) (b[0] - 1); }), false },
+        { "size one more", variant ("long.kivcfg", [] (juce::MemoryBlock& b) { b[0] = (char) (b[0] + 1); }), false },
+        { "empty payload", container ("zero.kivcfg", "Ostravel I.R. Data", {}), false },
+        { "payload too short", container ("s.kivcfg", "Ostravel I.R. Data", payloadOf (17555, 1)), true },
+        { "payload too long", container ("l.kivcfg", "Ostravel I.R. Data", payloadOf (17557, 1)), true },
+        { "version 2", container ("v2.kivcfg", "Ostravel I.R. Data", payloadOf (17556, 2)), true },
+        { "version 0", container ("v0.kivcfg", "Ostravel I.R. Data", payloadOf (17556, 0)), true },
     };
 
     for (const auto& c : cases)

@@ -24,8 +24,7 @@ Bytes referenceUpload (const _IR_data& r, int slot)
     Bytes src (2058, 0);
     std::memcpy (src.data(), r.samples, 2048);
 
-    auto frame = [] (juce::uint8 command)
-    {
+    auto frame = [] (juce::uint8 command) {
         Bytes m (128, 0);
         std::copy (header.begin(), header.end(), m.begin());
         m[7] = command;
@@ -174,9 +173,12 @@ TEST (IRUpload, LastDataMessageCarriesTheTailThenTenZeros)
 
 TEST (IRUpload, NamesAreCopiedToTheirEndAndNeverCarryEightBitBytes)
 {
-    struct Case { const char* utf8; const char* sent; };
-    const Case cases[] =
+    struct Case
     {
+        const char* utf8;
+        const char* sent;
+    };
+    const Case cases[] = {
         { "MyCab.wav", "MyCab.wav" },
         { "Caf\xc3\xa9 \xe2\x82\xac 4x12.wav", "Caf? ? 4x12.wav" },
         { "\xf0\x9f\x8e\xb8.wav", "?.wav" },
@@ -222,8 +224,7 @@ TEST (IRReplies, UploadRepliesMatchBySizeMarkerAndCommand)
     const auto all = buildIRUpload (*irtest::zeroRecord(), 0);
     const juce::MidiMessage start (all.data(), 128), data (all.data() + 128, 128);
 
-    auto reply = [] (juce::uint8 command, juce::uint8 marker, int size)
-    {
+    auto reply = [] (juce::uint8 command, juce::uint8 marker, int size) {
         Bytes b (header);
         b.push_back (command);
         b.resize ((size_t) size - 1, 0);
@@ -256,8 +257,7 @@ TEST (IRVolume, MessagesRepliesAndValues)
     int calls = 0, code = 0;
     juce::uint8 got[8] = {};
     juce::KIV_MIDI_IO::SendData request;
-    request.callback = [&] (int c, void* data, unsigned long size)
-    {
+    request.callback = [&] (int c, void* data, unsigned long size) {
         ++calls;
         code = c;
         EXPECT_EQ (size, 0u);
@@ -276,7 +276,11 @@ TEST (IRVolume, MessagesRepliesAndValues)
     EXPECT_EQ (checkIRVolumeReply (juce::MidiMessage (shorter.data(), 17), &request), -1);
     EXPECT_EQ (calls, 1);
 
-    struct Knob { double value; juce::uint8 byte; };
+    struct Knob
+    {
+        double value;
+        juce::uint8 byte;
+    };
     for (const auto& k : { Knob { 0.0, 0x00 }, Knob { 37.9, 0x25 }, Knob { 50.0, 0x32 }, Knob { 100.0, 0x64 },
                            Knob { 99.999, 99 }, Knob { -3.0, 0 }, Knob { 140.0, 100 } })
         EXPECT_EQ (irVolumeFromKnob (k.value), k.byte) << k.value;

@@ -87,7 +87,7 @@ protected:
         configFile().deleteFile();
     }
 
-    static juce::File configFile()   { return juce::File (juce::ConfigLoader::fullpath); }
+    static juce::File configFile() { return juce::File (juce::ConfigLoader::fullpath); }
 
     /** Writes an audio file with JUCE's writer of `format`; frame k of channel c is
         signal (c, k). */
@@ -113,7 +113,7 @@ protected:
 
         if (writer != nullptr)
         {
-            stream.release();   // the writer owns it now
+            stream.release(); // the writer owns it now
             EXPECT_TRUE (writer->writeFromAudioSampleBuffer (buffer, 0, frames));
         }
 

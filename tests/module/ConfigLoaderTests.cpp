@@ -90,8 +90,7 @@ TEST_F (ConfigLoaderTest, ReadsBackLengthAndData)
 
 TEST_F (ConfigLoaderTest, RefusesEveryDamagedOrForeignContainerWithoutTouchingTheBuffer)
 {
-    auto valid = [] (int64 total, int64 headerLength, const char* header, int64 dataLength, int dataBytes)
-    {
+    auto valid = [] (int64 total, int64 headerLength, const char* header, int64 dataLength, int dataBytes) {
         std::vector<uint8> v;
         put32 (v, total);
         put32 (v, headerLength);
@@ -101,27 +100,30 @@ TEST_F (ConfigLoaderTest, RefusesEveryDamagedOrForeignContainerWithoutTouchingTh
         return v;
     };
 
-    auto truncated = [&] (size_t keep)
-    {
+    auto truncated = [&] (size_t keep) {
         auto v = valid (20, 3, "abc", 5, 5);
         v.resize (keep);
         return v;
     };
 
-    struct Case { const char* what; std::vector<uint8> bytes; };
+    struct Case
+    {
+        const char* what;
+        std::vector<uint8> bytes;
+    };
     const std::vector<Case> cases {
-        { "empty file",                        {} },
-        { "ends inside totalSize",             truncated (2) },
-        { "ends inside headerLength",          truncated (6) },
-        { "ends inside dataLength",            truncated (13) },
-        { "other header",                      valid (20, 3, "abd", 5, 5) },
-        { "first field off by one",            valid (19, 3, "abc", 5, 5) },
-        { "header length past the file",       valid (20, 40, "abc", 5, 5) },
-        { "negative header length",            valid (20, -3, "abc", 5, 5) },
-        { "dataLength claims 2 GB",            valid (20, 3, "abc", 0x7fffffff, 5) },
-        { "dataLength negative",               valid (20, 3, "abc", -1, 5) },
-        { "dataLength short of the file",      valid (20, 3, "abc", 4, 5) },
-        { "30-byte file claiming 2 GB",        valid (30, 3, "abc", 0x7ffffff0, 15) },
+        { "empty file", {} },
+        { "ends inside totalSize", truncated (2) },
+        { "ends inside headerLength", truncated (6) },
+        { "ends inside dataLength", truncated (13) },
+        { "other header", valid (20, 3, "abd", 5, 5) },
+        { "first field off by one", valid (19, 3, "abc", 5, 5) },
+        { "header length past the file", valid (20, 40, "abc", 5, 5) },
+        { "negative header length", valid (20, -3, "abc", 5, 5) },
+        { "dataLength claims 2 GB", valid (20, 3, "abc", 0x7fffffff, 5) },
+        { "dataLength negative", valid (20, 3, "abc", -1, 5) },
+        { "dataLength short of the file", valid (20, 3, "abc", 4, 5) },
+        { "30-byte file claiming 2 GB", valid (30, 3, "abc", 0x7ffffff0, 15) },
     };
 
     for (auto& c : cases)

@@ -13,7 +13,9 @@ namespace
 struct Recorder : public KivMessageManagerListener
 {
     Recorder (String t, std::vector<String>& l, std::function<void (const String&)> onNote = {})
-        : tag (std::move (t)), log (l), react (std::move (onNote)) {}
+        : tag (std::move (t)),
+          log (l),
+          react (std::move (onNote)) {}
 
     void handleNotification (String name, void* data, int size) override
     {
@@ -36,7 +38,7 @@ struct Recorder : public KivMessageManagerListener
 class NotificationCentreTest : public ::testing::Test
 {
 protected:
-    void SetUp() override    { KivMessageManager::deleteInstance(); }
+    void SetUp() override { KivMessageManager::deleteInstance(); }
     void TearDown() override { KivMessageManager::deleteInstance(); }
 
     std::vector<String> log;
@@ -73,8 +75,7 @@ TEST_F (NotificationCentreTest, HandlersMayAddListenersAndPostAgainDepthFirst)
 {
     Recorder late ("late", log);
     Recorder inner ("inner", log);
-    Recorder first ("first", log, [&] (const String& name)
-    {
+    Recorder first ("first", log, [&] (const String& name) {
         if (name == "outer")
         {
             KivMessageManager::addListener (&late);
@@ -119,8 +120,7 @@ TEST_F (NotificationCentreTest, ConcurrentPostsAndRegistrationsAreSafe)
     Counter steady (delivered), churn (delivered);
     KivMessageManager::addListener (&steady);
 
-    std::thread poster ([]
-    {
+    std::thread poster ([] {
         for (int i = 0; i < 2000; ++i)
             KivMessageManager::postNotification ("main dealMidiCC", nullptr, 0);
     });

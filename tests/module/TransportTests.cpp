@@ -20,7 +20,8 @@ namespace
 struct RecordingListener : public KIV_MIDI_IO::Listener
 {
     explicit RecordingListener (String t, std::vector<String>* sharedLog = nullptr)
-        : tag (std::move (t)), log (sharedLog != nullptr ? sharedLog : &ownLog) {}
+        : tag (std::move (t)),
+          log (sharedLog != nullptr ? sharedLog : &ownLog) {}
 
     void handleIncomingMidiMessage (MidiInput*, const MidiMessage& m) override
     {
@@ -64,7 +65,7 @@ struct RecordingListener : public KIV_MIDI_IO::Listener
 
 struct NotificationRecorder : public KivMessageManagerListener
 {
-    NotificationRecorder()  { KivMessageManager::addListener (this); }
+    NotificationRecorder() { KivMessageManager::addListener (this); }
     ~NotificationRecorder() override { KivMessageManager::removeListener (this); }
 
     void handleNotification (String name, void* data, int size) override
@@ -101,7 +102,7 @@ std::vector<String> messageEntries (const RecordingListener& l)
 
 const MidiMessage requestA = bytes ({ 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70, 0x01, 0xf7 });
 const MidiMessage requestB = bytes ({ 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70, 0x02, 0xf7 });
-const MidiMessage replyA   = bytes ({ 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70, 0x41, 0xf7 });
+const MidiMessage replyA = bytes ({ 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70, 0x41, 0xf7 });
 
 bool sameBytes (const MidiMessage& a, const MidiMessage& b)
 {
@@ -282,8 +283,7 @@ TEST_F (TransportTest, AcceptedReplyCompletesTheRequestAndTheNextLeavesAtOnce)
     io->addListener (&protocol);
     scanNow();
 
-    unit.setResponder ([] (const MidiMessage& m) -> std::vector<MidiMessage>
-    {
+    unit.setResponder ([] (const MidiMessage& m) -> std::vector<MidiMessage> {
         if (sameBytes (m, requestA))
             return { replyA };
 
@@ -291,9 +291,10 @@ TEST_F (TransportTest, AcceptedReplyCompletesTheRequestAndTheNextLeavesAtOnce)
     });
 
     std::atomic<int> completions { 0 };
-    queue (requestA,
-           [] (const MidiMessage& in, const KIV_MIDI_IO::SendData*) { return sameBytes (in, replyA) ? 0 : -1; },
-           [&] (int, void*, unsigned long) { ++completions; });
+    queue (
+        requestA,
+        [] (const MidiMessage& in, const KIV_MIDI_IO::SendData*) { return sameBytes (in, replyA) ? 0 : -1; },
+        [&] (int, void*, unsigned long) { ++completions; });
     queue (requestB, neverMine);
 
     ASSERT_TRUE (pumpUntil ([&] { return ! arrivalTimesOf (unit, requestB).empty(); }, 2000));
@@ -406,11 +407,13 @@ TEST_F (TransportTest, CheckResultsOneAndTwoResendAndAbandon)
     const auto abandon = bytes ({ 0xf0, 0x0b, 0xf7 });
     const auto consumed = bytes ({ 0xf0, 0x0c, 0xf7 });
 
-    queue (requestA, [&] (const MidiMessage& in, const KIV_MIDI_IO::SendData*)
-    {
-        if (sameBytes (in, again))    return 1;
-        if (sameBytes (in, abandon))  return 2;
-        if (sameBytes (in, consumed)) return 7;
+    queue (requestA, [&] (const MidiMessage& in, const KIV_MIDI_IO::SendData*) {
+        if (sameBytes (in, again))
+            return 1;
+        if (sameBytes (in, abandon))
+            return 2;
+        if (sameBytes (in, consumed))
+            return 7;
         return -1;
     });
     queue (requestB, neverMine);
@@ -436,12 +439,15 @@ TEST_F (TransportTest, FramesBodiesAndDropsEmptyRequests)
     createTransport (&protocol);
     scanNow();
 
-    struct Case { std::vector<uint8> given, sent; };
+    struct Case
+    {
+        std::vector<uint8> given, sent;
+    };
     const std::vector<Case> cases {
-        { { 0x01, 0x02, 0x03 },       { 0xf0, 0x01, 0x02, 0x03, 0xf7 } },
-        { { 0xf0, 0x05, 0xf7 },       { 0xf0, 0x05, 0xf7 } },
-        { { 0xf0, 0x06, 0x07 },       { 0xf0, 0xf0, 0x06, 0x07, 0xf7 } },
-        { { 0x08, 0xf7 },             { 0xf0, 0x08, 0xf7, 0xf7 } },
+        { { 0x01, 0x02, 0x03 }, { 0xf0, 0x01, 0x02, 0x03, 0xf7 } },
+        { { 0xf0, 0x05, 0xf7 }, { 0xf0, 0x05, 0xf7 } },
+        { { 0xf0, 0x06, 0x07 }, { 0xf0, 0xf0, 0x06, 0x07, 0xf7 } },
+        { { 0x08, 0xf7 }, { 0xf0, 0x08, 0xf7, 0xf7 } },
     };
 
     for (auto& c : cases)
@@ -461,10 +467,14 @@ TEST_F (TransportTest, FramesBodiesAndDropsEmptyRequests)
 
 TEST (TransportTrace, FormatsSixteenBytesALineWithABreakAfterTheLast)
 {
-    struct Case { int size; const char* text; };
+    struct Case
+    {
+        int size;
+        const char* text;
+    };
     const Case cases[] = {
-        { 0,  "\n" },
-        { 3,  "00 01 02 \n" },
+        { 0, "\n" },
+        { 3, "00 01 02 \n" },
         { 16, "00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f \n\n" },
         { 18, "00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f \n10 11 \n" },
     };
@@ -548,8 +558,7 @@ TEST_F (TransportTest, KnobTurnsWhileTheUnitStreamsNeverDeadlock)
     ASSERT_TRUE (io->isInputOpen());
 
     const auto ack = bytes ({ 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70, 0x42, 0xf7 });
-    unit.setResponder ([&] (const MidiMessage& m) -> std::vector<MidiMessage>
-    {
+    unit.setResponder ([&] (const MidiMessage& m) -> std::vector<MidiMessage> {
         if (m.isSysEx())
             return { ack, MidiMessage::controllerEvent (1, 7, 3) };
 
@@ -557,8 +566,7 @@ TEST_F (TransportTest, KnobTurnsWhileTheUnitStreamsNeverDeadlock)
     });
 
     std::atomic<bool> finished { false };
-    std::thread watchdog ([&]
-    {
+    std::thread watchdog ([&] {
         for (int i = 0; i < 1200 && ! finished; ++i)
             Thread::sleep (100);
 
@@ -574,8 +582,7 @@ TEST_F (TransportTest, KnobTurnsWhileTheUnitStreamsNeverDeadlock)
     // about a thousand control changes a second), but not so fast that the stream
     // alone would starve every other thread of the transport's locks.
     std::atomic<bool> stream { true };
-    std::thread player ([&]
-    {
+    std::thread player ([&] {
         for (int i = 0; stream && i < 30000; ++i)
         {
             unit.send (MidiMessage::controllerEvent (1, 20 + (i % 40), i % 128));
@@ -595,21 +602,20 @@ TEST_F (TransportTest, KnobTurnsWhileTheUnitStreamsNeverDeadlock)
         if (round % 10 == 0)
         {
             const auto req = bytes ({ 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70, 0x02, 0xf7 });
-            queue (req,
-                   [&] (const MidiMessage& in, const KIV_MIDI_IO::SendData* request)
-                   {
-                       if (! sameBytes (in, ack))
-                           return -1;
+            queue (
+                req,
+                [&] (const MidiMessage& in, const KIV_MIDI_IO::SendData* request) {
+                if (! sameBytes (in, ack))
+                    return -1;
 
-                       request->callback (0, nullptr, 0);
-                       return 0;
-                   },
-                   [&] (int, void*, unsigned long)
-                   {
-                       ++completions;
-                       MessageManager::callAsync ([&] { ++completionsHandled; });
-                   },
-                   false);
+                request->callback (0, nullptr, 0);
+                return 0;
+                },
+                [&] (int, void*, unsigned long) {
+                ++completions;
+                MessageManager::callAsync ([&] { ++completionsHandled; });
+            },
+                false);
         }
 
         if (round % 25 == 0)

@@ -5,30 +5,57 @@
 
 namespace
 {
-    struct DefaultRow
-    {
-        int row;
-        const char* name;
-        int number;
-    };
+struct DefaultRow
+{
+    int row;
+    const char* name;
+    int number;
+};
 
-    // Written out from the factory table, row by row.
-    const DefaultRow factoryRows[] = {
-        { 0, "Remote", 112 },          { 1, "Delay Enable", 28 },       { 2, "Reverb Enable", 36 },
-        { 3, "Delay Level", 82 },      { 4, "Delay Time", 30 },         { 5, "Delay Repeat", 31 },
-        { 6, "Reverb Decay", 86 },     { 7, "Reverb Level", 87 },       { 8, "Delay Mode", 88 },
-        { 9, "Reverb Routing", 34 },   { 10, "Reverb Mode", 37 },       { 11, "Chorus Enable", 57 },
-        { 12, "Modfx Enable", 56 },    { 13, "Chorus Rate", 53 },       { 14, "Chorus Depth", 54 },
-        { 15, "Chorus Level", 55 },    { 16, "Modfx Rate", 51 },        { 17, "Modfx Depth", 52 },
-        { 18, "Chorus Mode", 61 },     { 19, "Modfx Mode", 58 },        { 20, "Cab Enable", 101 },
-        { 21, "Routing", 11 },         { 22, "Dist Enable", 84 },       { 23, "Dist Gain", 21 },
-        { 24, "Dist Tone", 17 },       { 25, "Dist Level", 10 },        { 26, "Over Drive Enable", 111 },
-        { 27, "Over Drive Drive", 13 },{ 28, "Over Drive Tone", 14 },   { 29, "Over Drive Level", 15 },
-        { 30, "Boost Enable", 76 },    { 31, "Bypass Enable", 9 },      { 32, "Volume Pedal", 7 },
-        { 33, "Tap Value H", 6 },      { 34, "BPM", 98 },               { 35, "Tap Value L", 38 },
-        { 36, "0x00", 0 },             { 37, "0x20", 32 },              { 38, "Cab Mode", 71 },
-        { 39, "Boost Level", 103 },    { 40, "Boost PVB", 104 },
-    };
+// Written out from the factory table, row by row.
+const DefaultRow factoryRows[] = {
+    { 0, "Remote", 112 },
+    { 1, "Delay Enable", 28 },
+    { 2, "Reverb Enable", 36 },
+    { 3, "Delay Level", 82 },
+    { 4, "Delay Time", 30 },
+    { 5, "Delay Repeat", 31 },
+    { 6, "Reverb Decay", 86 },
+    { 7, "Reverb Level", 87 },
+    { 8, "Delay Mode", 88 },
+    { 9, "Reverb Routing", 34 },
+    { 10, "Reverb Mode", 37 },
+    { 11, "Chorus Enable", 57 },
+    { 12, "Modfx Enable", 56 },
+    { 13, "Chorus Rate", 53 },
+    { 14, "Chorus Depth", 54 },
+    { 15, "Chorus Level", 55 },
+    { 16, "Modfx Rate", 51 },
+    { 17, "Modfx Depth", 52 },
+    { 18, "Chorus Mode", 61 },
+    { 19, "Modfx Mode", 58 },
+    { 20, "Cab Enable", 101 },
+    { 21, "Routing", 11 },
+    { 22, "Dist Enable", 84 },
+    { 23, "Dist Gain", 21 },
+    { 24, "Dist Tone", 17 },
+    { 25, "Dist Level", 10 },
+    { 26, "Over Drive Enable", 111 },
+    { 27, "Over Drive Drive", 13 },
+    { 28, "Over Drive Tone", 14 },
+    { 29, "Over Drive Level", 15 },
+    { 30, "Boost Enable", 76 },
+    { 31, "Bypass Enable", 9 },
+    { 32, "Volume Pedal", 7 },
+    { 33, "Tap Value H", 6 },
+    { 34, "BPM", 98 },
+    { 35, "Tap Value L", 38 },
+    { 36, "0x00", 0 },
+    { 37, "0x20", 32 },
+    { 38, "Cab Mode", 71 },
+    { 39, "Boost Level", 103 },
+    { 40, "Boost PVB", 104 },
+};
 } // namespace
 
 TEST (DynamicMidiCC, FreshTableHoldsTheFactoryRows)
@@ -67,8 +94,7 @@ TEST (DynamicMidiCC, AssignableNumbersLeaveOutTheReservedFive)
     for (int n = 0; n < 128; ++n)
     {
         const bool isReserved = std::find (reserved.begin(), reserved.end(), n) != reserved.end();
-        const bool offered = std::find (table.assignableControllers.begin(), table.assignableControllers.end(), n)
-                                 != table.assignableControllers.end();
+        const bool offered = std::find (table.assignableControllers.begin(), table.assignableControllers.end(), n) != table.assignableControllers.end();
         EXPECT_NE (isReserved, offered) << "controller " << n;
     }
 }
@@ -88,8 +114,8 @@ TEST (DynamicMidiCC, DefaultTablePacksToTheKnownMessageData)
 TEST (DynamicMidiCC, PackingFollowsMovedControllersChannelAndRemote)
 {
     DynamicMidiCC table;
-    table.findEntryOfControl (82)->controller = 20;   // Delay Level
-    table.findEntryOfControl (104)->controller = 5;   // Boost PVB
+    table.findEntryOfControl (82)->controller = 20; // Delay Level
+    table.findEntryOfControl (104)->controller = 5; // Boost PVB
     table.channel = 3;
     table.remoteEnable = 1;
 
@@ -115,7 +141,7 @@ TEST (DynamicMidiCC, LookupsFindTheFirstEntryInTableOrder)
     EXPECT_EQ (table.findEntryOfControl (82), table.findEntryForController (20));
 
     // Two controls on one number: the earlier row wins.
-    table.entries[30].controller = 9;   // Boost Enable takes Bypass Enable's number
+    table.entries[30].controller = 9; // Boost Enable takes Bypass Enable's number
     EXPECT_STREQ (table.findEntryForController (9)->name, "Boost Enable");
 
     EXPECT_EQ (table.findEntryForController (127), nullptr);
@@ -126,15 +152,15 @@ TEST (DynamicMidiCC, LookupsFindTheFirstEntryInTableOrder)
 TEST (DynamicMidiCC, ReadTableKeepsAssignmentsWhereTheUnitSendsZero)
 {
     DynamicMidiCC table;
-    table.findEntryOfControl (28)->controller = 44;   // Delay Enable moved earlier
+    table.findEntryOfControl (28)->controller = 44; // Delay Enable moved earlier
 
     SDevCtrlCC fromUnit {};
     DynamicMidiCC().getMidiCCData (fromUnit);
     fromUnit.channel = 2;
     fromUnit.remoteEnable = 1;
-    fromUnit.bytes()[2] = 0;    // Delay Enable: not set
-    fromUnit.bytes()[3] = 40;   // Reverb Enable -> 40
-    fromUnit.bytes()[36] = 72;  // Cab Mode -> 72
+    fromUnit.bytes()[2] = 0;   // Delay Enable: not set
+    fromUnit.bytes()[3] = 40;  // Reverb Enable -> 40
+    fromUnit.bytes()[36] = 72; // Cab Mode -> 72
 
     table.applyMidiCCData (fromUnit);
 
@@ -159,7 +185,7 @@ TEST (DynamicMidiCC, AssignmentCopiesEntriesAndGlobals)
 
     DynamicMidiCC copy;
     copy = source;
-    source.entries[3].value = 1;   // the copy owns its own entries
+    source.entries[3].value = 1; // the copy owns its own entries
 
     EXPECT_EQ (copy.channel, 5);
     EXPECT_EQ (copy.remoteEnable, 1);

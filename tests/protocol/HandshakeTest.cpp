@@ -45,8 +45,7 @@ TEST_F (Handshake, EachStepIsBoundToItsOwnCheck)
     const auto status = [] (const char* text) { return toMessage (hex (text)); };
 
     // Checked through the request records themselves, so their callbacks run.
-    auto run = [&] (size_t step, const juce::MidiMessage& reply)
-    {
+    auto run = [&] (size_t step, const juce::MidiMessage& reply) {
         juce::KIV_MIDI_IO::SendData r;
         r.callback = q[step].callback;
         r.message = toMessage (q[step].bytes);

@@ -4,33 +4,33 @@ using namespace protocol_test;
 
 namespace
 {
-    struct Expected
-    {
-        const char* name;
-        Bytes data;     // empty with hasData false: no payload
-        bool hasData;
-    };
+struct Expected
+{
+    const char* name;
+    Bytes data; // empty with hasData false: no payload
+    bool hasData;
+};
 
-    Bytes int32Bytes (juce::int32 v)
+Bytes int32Bytes (juce::int32 v)
+{
+    Bytes b (4);
+    std::memcpy (b.data(), &v, 4);
+    return b;
+}
+
+void expectNotes (const std::vector<NotificationRecorder::Note>& got, const std::vector<Expected>& expected)
+{
+    ASSERT_EQ (got.size(), expected.size());
+
+    for (size_t i = 0; i < got.size(); ++i)
     {
-        Bytes b (4);
-        std::memcpy (b.data(), &v, 4);
-        return b;
+        SCOPED_TRACE (expected[i].name);
+        EXPECT_EQ (got[i].name, juce::String (expected[i].name));
+        EXPECT_EQ (got[i].hasData, expected[i].hasData);
+        EXPECT_EQ (got[i].size, (int) expected[i].data.size());
+        EXPECT_EQ (got[i].data, expected[i].data);
     }
-
-    void expectNotes (const std::vector<NotificationRecorder::Note>& got, const std::vector<Expected>& expected)
-    {
-        ASSERT_EQ (got.size(), expected.size());
-
-        for (size_t i = 0; i < got.size(); ++i)
-        {
-            SCOPED_TRACE (expected[i].name);
-            EXPECT_EQ (got[i].name, juce::String (expected[i].name));
-            EXPECT_EQ (got[i].hasData, expected[i].hasData);
-            EXPECT_EQ (got[i].size, (int) expected[i].data.size());
-            EXPECT_EQ (got[i].data, expected[i].data);
-        }
-    }
+}
 } // namespace
 
 TEST (IncomingMessage, PresetDumpInPresetAndManualMode)
@@ -68,15 +68,11 @@ TEST (IncomingMessage, StatusMessages)
     };
 
     const Case cases[] = {
-        { "manual mode", hex ("F0 00 11 22 20 00 70 05 01 00 00 00 00 F7"), 0, 1, 0,
-          { { "main setConnectStatus", { 1 }, true }, { "main setManualMode", {}, false } } },
-        { "preset mode at 9", hex ("F0 00 11 22 20 00 70 05 01 01 09 00 00 F7"), 1, 0, 0,
-          { { "main setConnectStatus", { 1 }, true }, { "main switchPreset", int32Bytes (9), true }, { "main choosePreset", int32Bytes (10), true } } },
-        { "preset index masked", hex ("F0 00 11 22 20 00 70 05 01 01 FF 00 00 F7"), 1, 0, 0,
-          { { "main setConnectStatus", { 1 }, true }, { "main switchPreset", int32Bytes (127), true }, { "main choosePreset", int32Bytes (128), true } } },
+        { "manual mode", hex ("F0 00 11 22 20 00 70 05 01 00 00 00 00 F7"), 0, 1, 0, { { "main setConnectStatus", { 1 }, true }, { "main setManualMode", {}, false } } },
+        { "preset mode at 9", hex ("F0 00 11 22 20 00 70 05 01 01 09 00 00 F7"), 1, 0, 0, { { "main setConnectStatus", { 1 }, true }, { "main switchPreset", int32Bytes (9), true }, { "main choosePreset", int32Bytes (10), true } } },
+        { "preset index masked", hex ("F0 00 11 22 20 00 70 05 01 01 FF 00 00 F7"), 1, 0, 0, { { "main setConnectStatus", { 1 }, true }, { "main switchPreset", int32Bytes (127), true }, { "main choosePreset", int32Bytes (128), true } } },
         { "unknown mode", hex ("F0 00 11 22 20 00 70 05 01 05 09 00 00 F7"), 1, 1, 0, {} },
-        { "short connect", hex ("F0 00 11 22 20 00 70 05 02 02 00 00 00 F7"), 0, 0, 0,
-          { { "main set_short_connect", { 2 }, true } } },
+        { "short connect", hex ("F0 00 11 22 20 00 70 05 02 02 00 00 00 F7"), 0, 0, 0, { { "main set_short_connect", { 2 }, true } } },
         { "system settings", hex ("F0 00 11 22 20 00 70 05 06 00 0D 00 00 F7"), 0, 0, 0x0d, {} },
         { "other sub", hex ("F0 00 11 22 20 00 70 05 07 00 0D 00 00 F7"), 0, 0, 0, {} },
         { "group 10", hex ("F0 00 11 22 20 00 10 05 01 00 00 00 00 F7"), 0, 0, 0, {} },
@@ -120,7 +116,11 @@ TEST (IncomingMessage, ProgramChangeOnAnyChannelRecallsTheStoredBlock)
 
 TEST (IncomingMessage, ControlChangeCarriesNumberAndValue)
 {
-    const struct { Bytes message; juce::int32 v; } cases[] = {
+    const struct
+    {
+        Bytes message;
+        juce::int32 v;
+    } cases[] = {
         { { 0xb3, 0x07, 0x64 }, 0x0764 },
         { { 0xb0, 0x52, 0x00 }, 0x5200 },
         { { 0xbf, 0x7f, 0x7f }, 0x7f7f },
@@ -138,10 +138,10 @@ TEST (IncomingMessage, ControlChangeCarriesNumberAndValue)
 TEST (IncomingMessage, OtherMessagesAreIgnored)
 {
     const Bytes ignored[] = {
-        { 0x90, 0x40, 0x7f },                                  // note on
-        { 0xd0, 0x10 },                                        // channel pressure
+        { 0x90, 0x40, 0x7f }, // note on
+        { 0xd0, 0x10 },       // channel pressure
         hex ("F0 00 11 22 20 00 70 01 F7"),
-        makeDump (0x08, 3, "written", 1),                      // our own write echoed
+        makeDump (0x08, 3, "written", 1), // our own write echoed
         makeDump (0x27, 3, "current", 1),
         [] { auto d = makeDump (0x07, 3, "", 1); d[6] = 0x10; return d; }(),
         [] { auto d = makeDump (0x07, 3, "", 1); d.push_back (0); return d; }(),

@@ -4,18 +4,27 @@ using namespace protocol_test;
 
 namespace
 {
-    void setName (PresetData& store, int index, const Bytes& field)
-    {
-        std::memset (store.presets[index] + PresetData::nameOffset, 0, 32);
-        std::memcpy (store.presets[index] + PresetData::nameOffset, field.data(), juce::jmin<size_t> (32, field.size()));
-    }
+void setName (PresetData& store, int index, const Bytes& field)
+{
+    std::memset (store.presets[index] + PresetData::nameOffset, 0, 32);
+    std::memcpy (store.presets[index] + PresetData::nameOffset, field.data(), juce::jmin<size_t> (32, field.size()));
+}
 } // namespace
 
 TEST (PresetData, NumberTextsFollowBankAndLetter)
 {
-    const struct { int index; const char* text; } cases[] = {
-        { 0, "01 A. " }, { 1, "01 B. " }, { 3, "01 D. " }, { 4, "02 A. " },
-        { 5, "02 B. " }, { 38, "10 C. " }, { 127, "32 D. " },
+    const struct
+    {
+        int index;
+        const char* text;
+    } cases[] = {
+        { 0, "01 A. " },
+        { 1, "01 B. " },
+        { 3, "01 D. " },
+        { 4, "02 A. " },
+        { 5, "02 B. " },
+        { 38, "10 C. " },
+        { 127, "32 D. " },
     };
 
     PresetData store;
@@ -51,14 +60,18 @@ TEST (PresetData, MalformedUtf8CostsOneReplacementPerBadByte)
 {
     const juce::String bad = juce::String::charToString ((juce::juce_wchar) 0xfffd);
 
-    const struct { Bytes field; juce::String expected; } cases[] = {
+    const struct
+    {
+        Bytes field;
+        juce::String expected;
+    } cases[] = {
         // A lead byte in the last position must not pull in the parameter block.
         { Bytes (31, 'a'), juce::String::repeatedString ("a", 31) },
         { { 'a', 0xc3 }, "a" + bad },
         { { 0xe2, 0x82, 'x' }, bad + bad + "x" },
         { { 0x80, 'y' }, bad + "y" },
-        { { 0xc0, 0xaf }, bad + bad },                     // overlong '/'
-        { { 0xed, 0xa0, 0x80 }, bad + bad + bad },          // a surrogate
+        { { 0xc0, 0xaf }, bad + bad },             // overlong '/'
+        { { 0xed, 0xa0, 0x80 }, bad + bad + bad }, // a surrogate
         { { 0xff, 0xfe }, bad + bad },
     };
 
@@ -68,13 +81,17 @@ TEST (PresetData, MalformedUtf8CostsOneReplacementPerBadByte)
     Bytes lastIsLead (32, 'a');
     lastIsLead[31] = 0xf0;
     Bytes withBlock = lastIsLead;
-    withBlock.insert (withBlock.end(), { 0x90, 0x80, 0x80 });   // would complete it if read on
+    withBlock.insert (withBlock.end(), { 0x90, 0x80, 0x80 }); // would complete it if read on
     EXPECT_EQ (PresetData::decodeName (withBlock.data(), 32), juce::String::repeatedString ("a", 31) + bad);
 }
 
 TEST (PresetData, StoredNamesAreSevenBitAndCutTo32Characters)
 {
-    const struct { juce::String text; std::string stored; } cases[] = {
+    const struct
+    {
+        juce::String text;
+        std::string stored;
+    } cases[] = {
         { "Clean", "Clean" },
         { juce::String::repeatedString ("x", 40), std::string (32, 'x') },
         { juce::String (juce::CharPointer_UTF8 ("Caf\xc3\xa9 \xe2\x82\xac")), "Caf? ?" },
@@ -118,10 +135,13 @@ TEST (PresetData, DumpsAreStoredInTheRowOfTheirMaskedIndex)
 
 TEST (PresetData, PercentScaling)
 {
-    const struct { int percent; int midi; } cases[] = {
-        { 0, 0 }, { 1, 1 }, { 2, 2 }, { 50, 63 }, { 79, 100 }, { 99, 125 }, { 100, 127 },
-        { 101, 0 },   // 128 masked
-        { 200, 126 }, // 254 masked
+    const struct
+    {
+        int percent;
+        int midi;
+    } cases[] = {
+        { 0, 0 }, { 1, 1 }, { 2, 2 }, { 50, 63 }, { 79, 100 }, { 99, 125 }, { 100, 127 }, { 101, 0 }, // 128 masked
+        { 200, 126 },                                                                                 // 254 masked
     };
 
     for (auto& c : cases)
@@ -130,7 +150,11 @@ TEST (PresetData, PercentScaling)
 
 TEST (PresetData, TempoText)
 {
-    const struct { int valid, high, low; const char* text; } cases[] = {
+    const struct
+    {
+        int valid, high, low;
+        const char* text;
+    } cases[] = {
         { 1, 0, 120, "120 Bpm" },
         { 1, 1, 0, "128 Bpm" },
         { 5, 3, 96, "480 Bpm" },
@@ -158,16 +182,30 @@ TEST (PresetData, ParameterBlockFillsLiveValues)
     block.reverbMode = 3;
     block.routing = 2;
     block.distGain = 80;
-    block.odEnable = 0x85;       // unscaled, masked
+    block.odEnable = 0x85; // unscaled, masked
     block.cabMode = 6;
-    block.boostLevel = 90;       // not a percentage here
+    block.boostLevel = 90; // not a percentage here
     block.boostPvb = 1;
     block.reserved21 = 33;
     block.bpmValid = 1;
 
-    const struct { int controlId; int value; } expected[] = {
-        { 28, 1 }, { 82, 127 }, { 30, 63 }, { 31, 1 }, { 37, 3 }, { 11, 2 }, { 21, 101 },
-        { 111, 5 }, { 71, 6 }, { 103, 90 }, { 104, 1 }, { 36, 0 },
+    const struct
+    {
+        int controlId;
+        int value;
+    } expected[] = {
+        { 28, 1 },
+        { 82, 127 },
+        { 30, 63 },
+        { 31, 1 },
+        { 37, 3 },
+        { 11, 2 },
+        { 21, 101 },
+        { 111, 5 },
+        { 71, 6 },
+        { 103, 90 },
+        { 104, 1 },
+        { 36, 0 },
     };
 
     DynamicMidiCC table;
@@ -182,7 +220,7 @@ TEST (PresetData, ParameterBlockFillsLiveValues)
 
     // Values follow the controller number, not the control's identity.
     DynamicMidiCC moved;
-    moved.findEntryOfControl (82)->controller = 70;   // Delay Level now answers to 70
+    moved.findEntryOfControl (82)->controller = 70; // Delay Level now answers to 70
     applyParameterBlock (block, moved);
     EXPECT_EQ (moved.findEntryOfControl (82)->value, 33);
 }

@@ -7,58 +7,79 @@ using namespace protocol_test;
 
 namespace
 {
-    using CheckFn = int (KivMidiTransmission::*) (const juce::MidiMessage&, const juce::KIV_MIDI_IO::SendData*);
+using CheckFn = int (KivMidiTransmission::*) (const juce::MidiMessage&, const juce::KIV_MIDI_IO::SendData*);
 
-    const CheckFn allChecks[] = {
-        &KivMidiTransmission::getMidiccID_Check,     &KivMidiTransmission::setMidiccID_Check,
-        &KivMidiTransmission::getVersionCheck,       &KivMidiTransmission::getPresetCheck,
-        &KivMidiTransmission::curSetCheck,           &KivMidiTransmission::setSinglePresetCheck,
-        &KivMidiTransmission::setAllPresetCheck,     &KivMidiTransmission::presetSetName_Check,
-        &KivMidiTransmission::specMsgID_Check,       &KivMidiTransmission::sendSysCtrl_Check,
-        &KivMidiTransmission::sendExPedalCtrl_Check, &KivMidiTransmission::updateConnectedMainView_Check,
-        &KivMidiTransmission::sendSavePreset_Check,
-    };
+const CheckFn allChecks[] = {
+    &KivMidiTransmission::getMidiccID_Check,
+    &KivMidiTransmission::setMidiccID_Check,
+    &KivMidiTransmission::getVersionCheck,
+    &KivMidiTransmission::getPresetCheck,
+    &KivMidiTransmission::curSetCheck,
+    &KivMidiTransmission::setSinglePresetCheck,
+    &KivMidiTransmission::setAllPresetCheck,
+    &KivMidiTransmission::presetSetName_Check,
+    &KivMidiTransmission::specMsgID_Check,
+    &KivMidiTransmission::sendSysCtrl_Check,
+    &KivMidiTransmission::sendExPedalCtrl_Check,
+    &KivMidiTransmission::updateConnectedMainView_Check,
+    &KivMidiTransmission::sendSavePreset_Check,
+};
 
-    /** Mostly near-misses of real messages: right header, interesting lengths, random tails. */
-    Bytes randomMessage (juce::Random& rng)
+/** Mostly near-misses of real messages: right header, interesting lengths, random tails. */
+Bytes randomMessage (juce::Random& rng)
+{
+    static const int lengths[] = { 1, 2, 3, 8, 9, 10, 11, 13, 14, 15, 41, 42, 46, 47, 48, 89, 90, 91 };
+    const int kind = rng.nextInt (4);
+    int length = kind == 0 ? 1 + rng.nextInt (200) : lengths[rng.nextInt ((int) std::size (lengths))];
+    Bytes b ((size_t) length);
+
+    for (auto& x : b)
+        x = (juce::uint8) rng.nextInt (256);
+
+    if (kind >= 2 && length > 8)
     {
-        static const int lengths[] = { 1, 2, 3, 8, 9, 10, 11, 13, 14, 15, 41, 42, 46, 47, 48, 89, 90, 91 };
-        const int kind = rng.nextInt (4);
-        int length = kind == 0 ? 1 + rng.nextInt (200) : lengths[rng.nextInt ((int) std::size (lengths))];
-        Bytes b ((size_t) length);
+        const Bytes header { 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00 };
+        std::copy (header.begin(), header.end(), b.begin());
+        static const juce::uint8 groups[] = { 0x70, 0x10, 0x00 };
+        static const juce::uint8 commands[] = { 0x01, 0x02, 0x05, 0x07, 0x08, 0x20, 0x27, 0x28 };
+        b[6] = groups[rng.nextInt (3)];
+        b[7] = commands[rng.nextInt ((int) std::size (commands))];
 
-        for (auto& x : b)
-            x = (juce::uint8) rng.nextInt (256);
-
-        if (kind >= 2 && length > 8)
-        {
-            const Bytes header { 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00 };
-            std::copy (header.begin(), header.end(), b.begin());
-            static const juce::uint8 groups[] = { 0x70, 0x10, 0x00 };
-            static const juce::uint8 commands[] = { 0x01, 0x02, 0x05, 0x07, 0x08, 0x20, 0x27, 0x28 };
-            b[6] = groups[rng.nextInt (3)];
-            b[7] = commands[rng.nextInt ((int) std::size (commands))];
-
-            if (b[7] == 0x05)
-                b[8] = (juce::uint8) rng.nextInt (9);
-        }
-
-        if (kind == 1 && length <= 3)
-            b[0] = (juce::uint8) (0xb0 + 0x10 * rng.nextInt (2) + rng.nextInt (16));   // B0-CF
-
-        return b;
+        if (b[7] == 0x05)
+            b[8] = (juce::uint8) rng.nextInt (9);
     }
 
-    const std::map<juce::String, int> payloadSizes {
-        { "main switchPreset", 4 }, { "main setCurSet", 48 }, { "main setConnectStatus", 1 },
-        { "main set_short_connect", 1 }, { "main setManualMode", 0 }, { "main choosePreset", 4 },
-        { "main dealMidiCC", 4 }, { "main choosePreset update", 0 }, { "main manual update", 0 },
-        { "FirmwareVersionChange", 1 },
-    };
+    if (kind == 1 && length <= 3)
+        b[0] = (juce::uint8) (0xb0 + 0x10 * rng.nextInt (2) + rng.nextInt (16)); // B0-CF
 
-    const std::map<int, unsigned long> callbackSizes {
-        { 2, 1 }, { 3, 0 }, { 6, 4 }, { 7, 4 }, { 8, 1 }, { 9, 0 }, { 11, 48 }, { 12, 38 }, { 13, 0 }, { 14, 0 },
-    };
+    return b;
+}
+
+const std::map<juce::String, int> payloadSizes {
+    { "main switchPreset", 4 },
+    { "main setCurSet", 48 },
+    { "main setConnectStatus", 1 },
+    { "main set_short_connect", 1 },
+    { "main setManualMode", 0 },
+    { "main choosePreset", 4 },
+    { "main dealMidiCC", 4 },
+    { "main choosePreset update", 0 },
+    { "main manual update", 0 },
+    { "FirmwareVersionChange", 1 },
+};
+
+const std::map<int, unsigned long> callbackSizes {
+    { 2, 1 },
+    { 3, 0 },
+    { 6, 4 },
+    { 7, 4 },
+    { 8, 1 },
+    { 9, 0 },
+    { 11, 48 },
+    { 12, 38 },
+    { 13, 0 },
+    { 14, 0 },
+};
 } // namespace
 
 TEST (ProtocolFuzz, AnyIncomingBytesAreHandledSafely)

@@ -106,8 +106,7 @@ struct CallbackRecorder
 
     juce::KIV_MIDI_IO::Callback callback()
     {
-        return [this] (int code, void* data, unsigned long size)
-        {
+        return [this] (int code, void* data, unsigned long size) {
             const auto* p = static_cast<const juce::uint8*> (data);
             calls.push_back ({ code, p != nullptr ? Bytes (p, p + size) : Bytes(), size, p != nullptr });
         };
@@ -157,7 +156,7 @@ public:
         bool hasData;
     };
 
-    NotificationRecorder()  { juce::KivMessageManager::addListener (this); }
+    NotificationRecorder() { juce::KivMessageManager::addListener (this); }
     ~NotificationRecorder() override { juce::KivMessageManager::removeListener (this); }
 
     void handleNotification (juce::String name, void* data, int size) override

@@ -4,23 +4,23 @@ using namespace protocol_test;
 
 namespace
 {
-    using CheckFn = int (KivMidiTransmission::*) (const juce::MidiMessage&, const juce::KIV_MIDI_IO::SendData*);
+using CheckFn = int (KivMidiTransmission::*) (const juce::MidiMessage&, const juce::KIV_MIDI_IO::SendData*);
 
-    struct CheckCase
-    {
-        const char* what;
-        CheckFn check;
-        Bytes request;
-        Bytes incoming;
-        int result;
-        std::vector<int> codes;
-    };
+struct CheckCase
+{
+    const char* what;
+    CheckFn check;
+    Bytes request;
+    Bytes incoming;
+    int result;
+    std::vector<int> codes;
+};
 
-    const Bytes anyStatus = hex ("F0 00 11 22 20 00 70 05 06 00 2A 00 00 F7");
-    const Bytes shortAck  = hex ("F0 00 11 22 20 00 70 02 F7");
-    const Bytes otherNine = hex ("F0 00 11 22 20 00 70 03 F7");
-    const Bytes writeAck  = hex ("F0 00 11 22 20 00 70 08 05 00 F7");
-    const Bytes renameReq = [] { Bytes b = hex ("F0 00 11 22 20 00 70 20 05"); b.resize (41, 0x41); b.push_back (0xf7); return b; }();
+const Bytes anyStatus = hex ("F0 00 11 22 20 00 70 05 06 00 2A 00 00 F7");
+const Bytes shortAck = hex ("F0 00 11 22 20 00 70 02 F7");
+const Bytes otherNine = hex ("F0 00 11 22 20 00 70 03 F7");
+const Bytes writeAck = hex ("F0 00 11 22 20 00 70 08 05 00 F7");
+const Bytes renameReq = [] { Bytes b = hex ("F0 00 11 22 20 00 70 20 05"); b.resize (41, 0x41); b.push_back (0xf7); return b; }();
 } // namespace
 
 TEST (ReplyCheck, AcceptsAndRejectsByTheCatalogue)
@@ -115,7 +115,7 @@ TEST (ReplyCheck, VersionIsTakenOnlyFromTheVersionReply)
 {
     NotificationRecorder notes;
     KivMidiTransmission t;
-    auto request = makeRequest (hex ("F0 00 11 22 20 00 00 00 F7"), nullptr);   // no callback, as at connection
+    auto request = makeRequest (hex ("F0 00 11 22 20 00 00 00 F7"), nullptr); // no callback, as at connection
     KivMidiTransmission::firmwareVersion = 0;
 
     ASSERT_EQ (t.getVersionCheck (toMessage (hex ("F0 00 11 22 20 00 10 23 F7")), &request), 0);
@@ -176,7 +176,7 @@ TEST (ReplyCheck, StatusRequestStepByStep)
         Bytes incoming;
         int result;
         std::vector<int> codes;
-        int manualAfter;        // -1: unchanged from the starting 7
+        int manualAfter; // -1: unchanged from the starting 7
     };
 
     const Step steps[] = {
@@ -204,10 +204,24 @@ TEST (ReplyCheck, StatusRequestStepByStep)
 
         for (auto& call : rec.calls)
         {
-            if (call.code == 7)   { EXPECT_EQ (call.size, 4u); EXPECT_EQ (CallbackRecorder::asInt (call), 0x2a); }
-            if (call.code == 8)   { EXPECT_EQ (call.data, Bytes { 1 }); }
-            if (call.code == 9)   { EXPECT_FALSE (call.hasData); }
-            if (call.code == 6)   { EXPECT_EQ (call.size, 4u); EXPECT_EQ (CallbackRecorder::asInt (call), 3); }
+            if (call.code == 7)
+            {
+                EXPECT_EQ (call.size, 4u);
+                EXPECT_EQ (CallbackRecorder::asInt (call), 0x2a);
+            }
+            if (call.code == 8)
+            {
+                EXPECT_EQ (call.data, Bytes { 1 });
+            }
+            if (call.code == 9)
+            {
+                EXPECT_FALSE (call.hasData);
+            }
+            if (call.code == 6)
+            {
+                EXPECT_EQ (call.size, 4u);
+                EXPECT_EQ (CallbackRecorder::asInt (call), 3);
+            }
         }
     }
 }
@@ -223,7 +237,7 @@ TEST (ReplyCheck, BatchOfNReportsEachAckAndOneCompletion)
 
         t.beginPresetBatch();
         for (int i = 0; i < n; ++i)
-            t.addPresetToBatch (nullptr, i);   // no transport: only the counter moves
+            t.addPresetToBatch (nullptr, i); // no transport: only the counter moves
 
         EXPECT_EQ (t.writeTotal.load(), (juce::uint8) (255 + n));
 
@@ -249,7 +263,7 @@ TEST (ReplyCheck, BatchOfNReportsEachAckAndOneCompletion)
 TEST (ReplyCheck, ChecksWithoutACallbackOrRequestStayQuiet)
 {
     KivMidiTransmission t;
-    juce::KIV_MIDI_IO::SendData bare;   // no callback at all
+    juce::KIV_MIDI_IO::SendData bare; // no callback at all
 
     EXPECT_EQ (t.getMidiccID_Check (toMessage (deviceMessage (0x70, 0x01, Bytes (38, 1))), &bare), 0);
     EXPECT_EQ (t.setSinglePresetCheck (toMessage (writeAck), nullptr), 0);

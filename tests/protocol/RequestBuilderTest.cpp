@@ -8,7 +8,12 @@ TEST (RequestBuilder, FixedMessagesMatchTheCatalogue)
     SDevCtrlCC table {};
     DynamicMidiCC().getMidiCCData (table);
 
-    const struct { const char* what; Bytes built; const char* expected; } cases[] = {
+    const struct
+    {
+        const char* what;
+        Bytes built;
+        const char* expected;
+    } cases[] = {
         { "read table", T::makeReadMidiCCMessage(), "F0 00 11 22 20 00 70 00 F7" },
         { "version", T::makeVersionMessage(), "F0 00 11 22 20 00 00 00 F7" },
         { "read preset 0", T::makeReadPresetMessage (0), "F0 00 11 22 20 00 70 06 00 F7" },
@@ -44,7 +49,7 @@ TEST (RequestBuilder, PresetWriteKeepsNameBlockAndReservedBytes)
 {
     KivMidiTransmission t;
     auto dump = makeDump (0x07, 12, "Keep me", 5);
-    dump[41 + 31] = 0x55;   // a reserved byte
+    dump[41 + 31] = 0x55; // a reserved byte
     t.storeDump (dump.data(), 90);
 
     const auto m = t.makeWritePresetMessage (12);
@@ -58,7 +63,7 @@ TEST (RequestBuilder, PresetWriteKeepsNameBlockAndReservedBytes)
     std::memset (t.presets[12] + 9, 0, 32);
     std::memcpy (t.presets[12] + 9, "Caf\xc3\xa9", 5);
     t.presets[12][41 + 3] = 0xe4;
-    t.presets[12][8] = 99;   // row 12 keeps its own index on the wire
+    t.presets[12][8] = 99; // row 12 keeps its own index on the wire
     const auto cleaned = t.makeWritePresetMessage (12);
     ASSERT_EQ (cleaned.size(), 90u);
     EXPECT_EQ (cleaned[8], 12);
@@ -71,13 +76,18 @@ TEST (RequestBuilder, PresetWriteKeepsNameBlockAndReservedBytes)
 
 TEST (RequestBuilder, TempoIsFourControllerChanges)
 {
-    const struct { double tempo; int channel; const char* expected; } cases[] = {
+    const struct
+    {
+        double tempo;
+        int channel;
+        const char* expected;
+    } cases[] = {
         // t = int ((tempo - 40) * 16383 / 440)
         { 40.0, 16, "B0 62 06 B0 63 26 B0 06 00 B0 26 00" },
-        { 120.0, 16, "B0 62 06 B0 63 26 B0 06 17 B0 26 22" },    // t = 2978
-        { 480.0, 0, "B0 62 06 B0 63 26 B0 06 7F B0 26 7F" },     // t = 16383
+        { 120.0, 16, "B0 62 06 B0 63 26 B0 06 17 B0 26 22" }, // t = 2978
+        { 480.0, 0, "B0 62 06 B0 63 26 B0 06 7F B0 26 7F" },  // t = 16383
         { 120.0, 3, "B3 62 06 B3 63 26 B3 06 17 B3 26 22" },
-        { 30.0, 15, "BF 62 06 BF 63 26 BF 06 00 BF 26 00" },     // below range: lowest tempo
+        { 30.0, 15, "BF 62 06 BF 63 26 BF 06 00 BF 26 00" }, // below range: lowest tempo
         { 900.0, 16, "B0 62 06 B0 63 26 B0 06 7F B0 26 7F" },
     };
 

@@ -9,41 +9,41 @@
 
 namespace
 {
-    using simtest::Message;
-    using simtest::buildUpload;
+using simtest::buildUpload;
+using simtest::Message;
 
-    // Loud, with both signs, so high bits and chunk sums above 16383 occur.
-    std::array<float, 512> testSamples()
+// Loud, with both signs, so high bits and chunk sums above 16383 occur.
+std::array<float, 512> testSamples()
+{
+    std::array<float, 512> s {};
+
+    for (size_t i = 0; i < 512; ++i)
+        s[i] = std::sin ((float) i * 0.37f) * (0.95f - (float) i / 700.0f) + (i % 3 == 0 ? -0.01f : 0.02f);
+
+    return s;
+}
+
+struct SimIrUpload : public ::testing::Test
+{
+    // Sends the messages; every one must be acknowledged with 13 bytes that echo
+    // its command and carry 66 at offset 11.
+    void upload (const std::vector<Message>& messages)
     {
-        std::array<float, 512> s {};
-
-        for (size_t i = 0; i < 512; ++i)
-            s[i] = std::sin ((float) i * 0.37f) * (0.95f - (float) i / 700.0f) + (i % 3 == 0 ? -0.01f : 0.02f);
-
-        return s;
+        for (const auto& m : messages)
+        {
+            const auto ack = host.exchange (m);
+            ASSERT_EQ (ack.size(), 13u);
+            EXPECT_EQ (ack[7], m[7]);
+            EXPECT_EQ (ack[11], 0x66);
+            EXPECT_EQ (ack[12], 0xF7);
+        }
     }
 
-    struct SimIrUpload : public ::testing::Test
-    {
-        // Sends the messages; every one must be acknowledged with 13 bytes that echo
-        // its command and carry 66 at offset 11.
-        void upload (const std::vector<Message>& messages)
-        {
-            for (const auto& m : messages)
-            {
-                const auto ack = host.exchange (m);
-                ASSERT_EQ (ack.size(), 13u);
-                EXPECT_EQ (ack[7], m[7]);
-                EXPECT_EQ (ack[11], 0x66);
-                EXPECT_EQ (ack[12], 0xF7);
-            }
-        }
-
-        std::shared_ptr<juce::VirtualMidiBackend> backend = std::make_shared<juce::VirtualMidiBackend>();
-        SimulatedUnit unit { backend };
-        SimTestHost host { *backend };
-    };
-}
+    std::shared_ptr<juce::VirtualMidiBackend> backend = std::make_shared<juce::VirtualMidiBackend>();
+    SimulatedUnit unit { backend };
+    SimTestHost host { *backend };
+};
+} // namespace
 
 TEST (SimIrUploadBuilder, MatchesTheWorkedExamples)
 {
@@ -85,20 +85,24 @@ TEST_F (SimIrUpload, StoresExactlyWhatWasSent)
 TEST_F (SimIrUpload, RefusesDamagedUploadsWhole)
 {
     using Damage = std::function<void (std::vector<Message>&)>;
-    struct Case { const char* first; Damage second; const char* reason; };
-    const Case cases[] =
+    struct Case
     {
-        { "chunk sum",       [] (auto& m) { m[6][124] ^= 0x01; },  "chunk sum of data message 5" },
-        { "low byte",        [] (auto& m) { m[9][40] ^= 0x01; },   "chunk sum of data message 8" },
-        { "high bits",       [] (auto& m) { m[12][13] ^= 0x20; },  "chunk sum of data message 11" },
-        { "total checksum",  [] (auto& m) { m[22][14] ^= 0x01; },  "total checksum" },
-        { "digest",          [] (auto& m) { m[0][80] = m[0][80] == '0' ? '1' : '0'; }, "digest" },
+        const char* first;
+        Damage second;
+        const char* reason;
+    };
+    const Case cases[] = {
+        { "chunk sum", [] (auto& m) { m[6][124] ^= 0x01; }, "chunk sum of data message 5" },
+        { "low byte", [] (auto& m) { m[9][40] ^= 0x01; }, "chunk sum of data message 8" },
+        { "high bits", [] (auto& m) { m[12][13] ^= 0x20; }, "chunk sum of data message 11" },
+        { "total checksum", [] (auto& m) { m[22][14] ^= 0x01; }, "total checksum" },
+        { "digest", [] (auto& m) { m[0][80] = m[0][80] == '0' ? '1' : '0'; }, "digest" },
         { "missing message", [] (auto& m) { m.erase (m.begin() + 8); }, "data message 7 missing" },
-        { "out of order",    [] (auto& m) { std::swap (m[4], m[5]); }, "data message 3 missing or out of order" },
-        { "message count",   [] (auto& m) { m[22][126] = 0x14; },  "data messages missing" },
-        { "slot",            [] (auto& m) { m[22][25] = 0x09; },   "slot 9" },
-        { "no data end",     [] (auto& m) { m.erase (m.begin() + 22); }, "before the data end" },
-        { "8-bit byte",      [] (auto& m) { m[3][30] = 0xC3; },    "byte above 7F" },
+        { "out of order", [] (auto& m) { std::swap (m[4], m[5]); }, "data message 3 missing or out of order" },
+        { "message count", [] (auto& m) { m[22][126] = 0x14; }, "data messages missing" },
+        { "slot", [] (auto& m) { m[22][25] = 0x09; }, "slot 9" },
+        { "no data end", [] (auto& m) { m.erase (m.begin() + 22); }, "before the data end" },
+        { "8-bit byte", [] (auto& m) { m[3][30] = 0xC3; }, "byte above 7F" },
     };
 
     const auto before = unit.getIrSlot (4);

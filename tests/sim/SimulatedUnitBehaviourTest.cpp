@@ -5,27 +5,27 @@
 
 namespace
 {
-    std::vector<juce::uint8> msg (const char* body)
-    {
-        return concat ({ hexBytes ("F0 00 11 22 20 00"), hexBytes (body) });
-    }
-
-    const auto versionRequest = msg ("00 00 F7");
-    const auto versionReply = msg ("10 17 F7");
-
-    struct SimulatedUnitBehaviour : public ::testing::Test
-    {
-        std::shared_ptr<juce::VirtualMidiBackend> backend = std::make_shared<juce::VirtualMidiBackend>();
-        SimulatedUnit unit { backend };
-        SimTestHost host { *backend };
-    };
+std::vector<juce::uint8> msg (const char* body)
+{
+    return concat ({ hexBytes ("F0 00 11 22 20 00"), hexBytes (body) });
 }
+
+const auto versionRequest = msg ("00 00 F7");
+const auto versionReply = msg ("10 17 F7");
+
+struct SimulatedUnitBehaviour : public ::testing::Test
+{
+    std::shared_ptr<juce::VirtualMidiBackend> backend = std::make_shared<juce::VirtualMidiBackend>();
+    SimulatedUnit unit { backend };
+    SimTestHost host { *backend };
+};
+} // namespace
 
 TEST_F (SimulatedUnitBehaviour, PlayerActionsReachTheEditor)
 {
     unit.selectPreset (9);
     unit.sendCurrentPresetDump();
-    unit.moveControl (20, 127);     // Delay Level lives at 20 on this unit
+    unit.moveControl (20, 127); // Delay Level lives at 20 on this unit
     unit.enterManualMode();
     unit.enterPresetMode (12);
     unit.changeShortConnect (0);
@@ -61,8 +61,8 @@ TEST_F (SimulatedUnitBehaviour, ModeRepliesFollowThePlayer)
 
     const auto all = host.received();
     ASSERT_EQ (all.size(), 4u);
-    EXPECT_EQ (all[1], msg ("70 05 01 00 00 00 00 F7"));   // manual mode
-    EXPECT_EQ (all[3], msg ("70 05 01 01 21 00 00 F7"));   // preset mode at 33
+    EXPECT_EQ (all[1], msg ("70 05 01 00 00 00 00 F7")); // manual mode
+    EXPECT_EQ (all[3], msg ("70 05 01 01 21 00 00 F7")); // preset mode at 33
     EXPECT_EQ (unit.getCurrentSettings()[44], unit.getPreset (33)[41 + 44]);
 }
 
@@ -192,8 +192,7 @@ TEST (SimulatedUnitThreads, StreamsFromSeveralThreadsWithoutLosingOrder)
     SimTestHost host (*backend);
 
     // The player moves a control while the editor asks for presets.
-    std::thread player ([&unit]
-    {
+    std::thread player ([&unit] {
         for (int v = 0; v < 100; ++v)
             unit.moveControl (30, v);
     });

@@ -3,33 +3,36 @@
 
 namespace
 {
-    const char* const H = "F0 00 11 22 20 00";
+const char* const H = "F0 00 11 22 20 00";
 
-    std::vector<juce::uint8> msg (const char* body)
-    {
-        return concat ({ hexBytes (H), hexBytes (body) });
-    }
-
-    struct SimulatedUnitRequests : public ::testing::Test
-    {
-        std::shared_ptr<juce::VirtualMidiBackend> backend = std::make_shared<juce::VirtualMidiBackend>();
-        SimulatedUnit unit { backend };
-        SimTestHost host { *backend };
-    };
-
-    std::vector<juce::uint8> block (const std::vector<juce::uint8>& dump)
-    {
-        return { dump.begin() + 41, dump.begin() + 89 };
-    }
+std::vector<juce::uint8> msg (const char* body)
+{
+    return concat ({ hexBytes (H), hexBytes (body) });
 }
+
+struct SimulatedUnitRequests : public ::testing::Test
+{
+    std::shared_ptr<juce::VirtualMidiBackend> backend = std::make_shared<juce::VirtualMidiBackend>();
+    SimulatedUnit unit { backend };
+    SimTestHost host { *backend };
+};
+
+std::vector<juce::uint8> block (const std::vector<juce::uint8>& dump)
+{
+    return { dump.begin() + 41, dump.begin() + 89 };
+}
+} // namespace
 
 TEST_F (SimulatedUnitRequests, AnswersFixedRequestsWithTheirReplies)
 {
     ASSERT_TRUE (host.isOpen());
 
-    struct Case { const char* request; const char* reply; };
-    const Case cases[] =
+    struct Case
     {
+        const char* request;
+        const char* reply;
+    };
+    const Case cases[] = {
         // firmware version
         { "00 00 F7", "10 17 F7" },
         // controller table: channel 1, remote on, Delay Level at 20, Chorus Level at 22, Volume Pedal at 27
@@ -62,10 +65,10 @@ TEST_F (SimulatedUnitRequests, AnswersFixedRequestsWithTheirReplies)
 TEST_F (SimulatedUnitRequests, RequestsOfWrongLengthOrUnknownCommandGetNoReply)
 {
     // If any of these were answered, that answer would arrive before the version reply.
-    host.send (msg ("70 06 F7"));                       // read preset without its index
-    host.send (msg ("70 05 01 00 00 F7"));              // status of 12 bytes
-    host.send (msg ("70 05 09 00 00 00 00 F7"));        // unknown sub-command
-    host.send (msg ("70 33 00 F7"));                    // unknown command
+    host.send (msg ("70 06 F7"));                        // read preset without its index
+    host.send (msg ("70 05 01 00 00 F7"));               // status of 12 bytes
+    host.send (msg ("70 05 09 00 00 00 00 F7"));         // unknown sub-command
+    host.send (msg ("70 33 00 F7"));                     // unknown command
     host.send (hexBytes ("F0 00 11 22 21 00 00 00 F7")); // another maker's header
     EXPECT_EQ (host.exchange (msg ("00 00 F7")), msg ("10 17 F7"));
     EXPECT_EQ (host.received().size(), 1u);
@@ -166,11 +169,11 @@ TEST_F (SimulatedUnitRequests, StoresAWrittenControllerTable)
 
 TEST_F (SimulatedUnitRequests, ControlChangesFromTheEditorSetTheCurrentSettings)
 {
-    host.send (hexBytes ("B0 14 40"));   // Delay Level, moved to 20 on this unit
-    host.send (hexBytes ("B0 52 7F"));   // 82 is no longer Delay Level: nothing
-    host.send (hexBytes ("B1 3A 02"));   // another channel: ignored
-    host.send (hexBytes ("B0 3A 01"));   // Modfx Mode
-    host.send (hexBytes ("B0 47 06"));   // Cab Mode
+    host.send (hexBytes ("B0 14 40")); // Delay Level, moved to 20 on this unit
+    host.send (hexBytes ("B0 52 7F")); // 82 is no longer Delay Level: nothing
+    host.send (hexBytes ("B1 3A 02")); // another channel: ignored
+    host.send (hexBytes ("B0 3A 01")); // Modfx Mode
+    host.send (hexBytes ("B0 47 06")); // Cab Mode
     // Tempo 120: t = (120 - 40) * 16383 / 440 = 2978 = 23 * 128 + 34
     for (auto* cc : { "B0 62 06", "B0 63 26", "B0 06 17", "B0 26 22" })
         host.send (hexBytes (cc));

@@ -26,7 +26,8 @@ public:
     };
 
     FakeMidiDevice (std::shared_ptr<juce::VirtualMidiBackend> backendToUse, const juce::String& name)
-        : backend (std::move (backendToUse)), portName (name)
+        : backend (std::move (backendToUse)),
+          portName (name)
     {
         plug();
     }

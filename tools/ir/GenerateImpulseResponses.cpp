@@ -26,30 +26,29 @@ struct Peak
 struct Cabinet
 {
     const char* name;
-    int frames;            // the length of the file; the table of built-in IRs fixes it
-    double lowCutHz;       // where the closed (or open) back stops carrying bass
-    double lowCutQ;        // > 0.707 gives the speaker's resonance bump
+    int frames;      // the length of the file; the table of built-in IRs fixes it
+    double lowCutHz; // where the closed (or open) back stops carrying bass
+    double lowCutQ;  // > 0.707 gives the speaker's resonance bump
     Peak peaks[3];
-    double rollOffHz;      // speaker cone break-up: two cascaded low-passes above it
-    double decayFrames;    // time constant of the overall exponential envelope
-    double burstLevel;     // level of the seeded break-up burst relative to the impulse
-    int reflectionDelay;   // frames to the first reflection
+    double rollOffHz;    // speaker cone break-up: two cascaded low-passes above it
+    double decayFrames;  // time constant of the overall exponential envelope
+    double burstLevel;   // level of the seeded break-up burst relative to the impulse
+    int reflectionDelay; // frames to the first reflection
     double reflectionGain;
-    double peakLevel;      // final peak, below full scale
+    double peakLevel; // final peak, below full scale
     uint32_t seed;
 };
 
-const Cabinet cabinets[] =
-{
+const Cabinet cabinets[] = {
     //  name     frames  lowCut  Q     peaks: {Hz, dB, Q} x 3                                   roll-off decay  burst refl gain   peak  seed
-    { "JZ120",   6362,   70.0,  1.10, { { 180.0,  2.5, 0.9 }, { 1200.0, -3.0, 1.2 }, { 2900.0,  4.0, 1.6 } }, 5200.0, 900.0, 0.25,  37, 0.30, 0.72, 0x1a2b3c4du },
-    { "DR112",   1836,   95.0,  1.35, { { 140.0,  4.0, 1.1 }, {  800.0,  2.0, 1.0 }, { 2400.0,  5.5, 2.0 } }, 4200.0, 260.0, 0.35,  21, 0.22, 0.68, 0x00c0ffeeu },
-    { "BS410",   7527,   55.0,  0.95, { { 110.0,  3.5, 0.8 }, {  650.0, -2.5, 0.9 }, { 2100.0,  3.0, 1.4 } }, 4600.0, 1100.0, 0.20, 53, 0.35, 0.75, 0x5eed0410u },
-    { "A212",    1861,   85.0,  1.20, { { 160.0,  2.0, 1.0 }, { 1500.0,  3.5, 1.3 }, { 3600.0,  4.5, 2.2 } }, 6000.0, 270.0, 0.30,  17, 0.18, 0.66, 0x0a212a21u },
-    { "TR212",   7454,   75.0,  1.05, { { 200.0,  3.0, 0.9 }, {  500.0, -4.0, 0.8 }, { 3100.0,  6.0, 1.8 } }, 5600.0, 1050.0, 0.22, 41, 0.28, 0.70, 0x7e212d11u },
-    { "1960",    1854,  100.0,  1.40, { { 120.0,  5.0, 1.2 }, { 1000.0, -2.0, 1.0 }, { 2000.0,  7.0, 1.5 } }, 4000.0, 265.0, 0.40,  25, 0.26, 0.74, 0x19601960u },
-    { "GB412",   7328,   80.0,  1.25, { { 130.0,  4.5, 1.0 }, {  750.0, -3.5, 1.1 }, { 2600.0,  5.0, 1.7 } }, 4400.0, 1000.0, 0.28, 47, 0.32, 0.77, 0x6b412412u },
-    { "V412",    1864,   90.0,  1.15, { { 170.0,  3.0, 1.0 }, { 1800.0,  2.5, 1.4 }, { 4200.0,  3.5, 2.0 } }, 6500.0, 270.0, 0.27,  19, 0.20, 0.69, 0x0f412412u },
+    { "JZ120", 6362, 70.0, 1.10, { { 180.0, 2.5, 0.9 }, { 1200.0, -3.0, 1.2 }, { 2900.0, 4.0, 1.6 } }, 5200.0, 900.0, 0.25, 37, 0.30, 0.72, 0x1a2b3c4du },
+    { "DR112", 1836, 95.0, 1.35, { { 140.0, 4.0, 1.1 }, { 800.0, 2.0, 1.0 }, { 2400.0, 5.5, 2.0 } }, 4200.0, 260.0, 0.35, 21, 0.22, 0.68, 0x00c0ffeeu },
+    { "BS410", 7527, 55.0, 0.95, { { 110.0, 3.5, 0.8 }, { 650.0, -2.5, 0.9 }, { 2100.0, 3.0, 1.4 } }, 4600.0, 1100.0, 0.20, 53, 0.35, 0.75, 0x5eed0410u },
+    { "A212", 1861, 85.0, 1.20, { { 160.0, 2.0, 1.0 }, { 1500.0, 3.5, 1.3 }, { 3600.0, 4.5, 2.2 } }, 6000.0, 270.0, 0.30, 17, 0.18, 0.66, 0x0a212a21u },
+    { "TR212", 7454, 75.0, 1.05, { { 200.0, 3.0, 0.9 }, { 500.0, -4.0, 0.8 }, { 3100.0, 6.0, 1.8 } }, 5600.0, 1050.0, 0.22, 41, 0.28, 0.70, 0x7e212d11u },
+    { "1960", 1854, 100.0, 1.40, { { 120.0, 5.0, 1.2 }, { 1000.0, -2.0, 1.0 }, { 2000.0, 7.0, 1.5 } }, 4000.0, 265.0, 0.40, 25, 0.26, 0.74, 0x19601960u },
+    { "GB412", 7328, 80.0, 1.25, { { 130.0, 4.5, 1.0 }, { 750.0, -3.5, 1.1 }, { 2600.0, 5.0, 1.7 } }, 4400.0, 1000.0, 0.28, 47, 0.32, 0.77, 0x6b412412u },
+    { "V412", 1864, 90.0, 1.15, { { 170.0, 3.0, 1.0 }, { 1800.0, 2.5, 1.4 }, { 4200.0, 3.5, 2.0 } }, 6500.0, 270.0, 0.27, 19, 0.20, 0.69, 0x0f412412u },
 };
 
 struct Biquad
@@ -67,8 +66,11 @@ struct Biquad
 
     void set (double nb0, double nb1, double nb2, double na0, double na1, double na2)
     {
-        b0 = nb0 / na0; b1 = nb1 / na0; b2 = nb2 / na0;
-        a1 = na1 / na0; a2 = na2 / na0;
+        b0 = nb0 / na0;
+        b1 = nb1 / na0;
+        b2 = nb2 / na0;
+        a1 = na1 / na0;
+        a2 = na2 / na0;
     }
 
     static Biquad highPass (double f, double q)
@@ -193,11 +195,11 @@ std::vector<uint8_t> makeWav (const std::vector<int32_t>& pcm)
     putTag (out, "WAVE");
     putTag (out, "fmt ");
     put32 (out, 16);
-    put16 (out, 1);                      // PCM
-    put16 (out, 1);                      // mono
+    put16 (out, 1); // PCM
+    put16 (out, 1); // mono
     put32 (out, (uint32_t) sampleRate);
     put32 (out, (uint32_t) sampleRate * 3);
-    put16 (out, 3);                      // block align
+    put16 (out, 3); // block align
     put16 (out, 24);
     putTag (out, "data");
     put32 (out, dataBytes);

@@ -1,8 +1,8 @@
 #include "ConfigLoader.h"
 
 #if JUCE_LINUX || JUCE_MAC || JUCE_BSD
- #include <fcntl.h>
- #include <unistd.h>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace juce
@@ -21,7 +21,7 @@ namespace
     // A rename only makes the new file durable once its bytes are on disk.
     void syncToDisk (const File& file)
     {
-       #if JUCE_LINUX || JUCE_MAC || JUCE_BSD
+#if JUCE_LINUX || JUCE_MAC || JUCE_BSD
         const int fd = ::open (file.getFullPathName().toRawUTF8(), O_RDONLY);
 
         if (fd >= 0)
@@ -29,9 +29,9 @@ namespace
             ::fsync (fd);
             ::close (fd);
         }
-       #else
+#else
         ignoreUnused (file);
-       #endif
+#endif
     }
 
     bool readInt (InputStream& in, int& value)
@@ -48,16 +48,16 @@ namespace
 
 File ConfigLoader::getConfigRoot()
 {
-   #if JUCE_MAC
+#if JUCE_MAC
     return File::getSpecialLocation (File::userHomeDirectory).getChildFile ("Library/Application Support");
-   #else
+#else
     const auto xdg = SystemStats::getEnvironmentVariable ("XDG_CONFIG_HOME", {});
 
     if (xdg.isNotEmpty() && File::isAbsolutePath (xdg))
         return File (xdg);
 
     return File::getSpecialLocation (File::userHomeDirectory).getChildFile (".config");
-   #endif
+#endif
 }
 
 void ConfigLoader::initDefaultPath (String company, String fileName)
@@ -94,11 +94,7 @@ bool ConfigLoader::saveConfigToFile (String header, const void* data, int size, 
         if (! out.openedOk())
             return false;
 
-        const bool written = out.writeInt ((int) totalSize)
-                          && out.writeInt (headerLength)
-                          && out.write (header.toRawUTF8(), (size_t) headerLength)
-                          && out.writeInt (size)
-                          && (size == 0 || out.write (data, (size_t) size));
+        const bool written = out.writeInt ((int) totalSize) && out.writeInt (headerLength) && out.write (header.toRawUTF8(), (size_t) headerLength) && out.writeInt (size) && (size == 0 || out.write (data, (size_t) size));
 
         out.flush();
 

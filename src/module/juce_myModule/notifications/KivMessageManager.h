@@ -56,18 +56,18 @@ private:
 /** Every notification name the program posts; compared as whole, case-sensitive strings. */
 namespace KivNotification
 {
-    inline const char* const switchPreset        = "main switchPreset";
-    inline const char* const setCurSet           = "main setCurSet";
-    inline const char* const setConnectStatus    = "main setConnectStatus";
-    inline const char* const setShortConnect     = "main set_short_connect";
-    inline const char* const setManualMode       = "main setManualMode";
-    inline const char* const choosePreset        = "main choosePreset";
-    inline const char* const dealMidiCC          = "main dealMidiCC";
-    inline const char* const choosePresetUpdate  = "main choosePreset update";
-    inline const char* const manualUpdate        = "main manual update";
-    inline const char* const showProcessDialog   = "main show processDialog";
+    inline const char* const switchPreset = "main switchPreset";
+    inline const char* const setCurSet = "main setCurSet";
+    inline const char* const setConnectStatus = "main setConnectStatus";
+    inline const char* const setShortConnect = "main set_short_connect";
+    inline const char* const setManualMode = "main setManualMode";
+    inline const char* const choosePreset = "main choosePreset";
+    inline const char* const dealMidiCC = "main dealMidiCC";
+    inline const char* const choosePresetUpdate = "main choosePreset update";
+    inline const char* const manualUpdate = "main manual update";
+    inline const char* const showProcessDialog = "main show processDialog";
     inline const char* const firmwareVersionChange = "FirmwareVersionChange";
-    inline const char* const midiDeviceChange    = "MIDI Device Change";
+    inline const char* const midiDeviceChange = "MIDI Device Change";
 } // namespace KivNotification
 
 } // namespace juce

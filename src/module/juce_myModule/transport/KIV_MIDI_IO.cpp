@@ -55,7 +55,8 @@ void KIV_MIDI_IO_Manager::deleteShared()
 
 //==============================================================================
 KIV_MIDI_IO::SendThread::SendThread (KIV_MIDI_IO& owner)
-    : Thread ("SendThread"), io (owner)
+    : Thread ("SendThread"),
+      io (owner)
 {
 }
 
@@ -151,7 +152,7 @@ bool KIV_MIDI_IO::isHoldingTransportLock()
     return incomingDepth > 0 || sendDepth > 0;
 }
 
-bool KIV_MIDI_IO::isInputOpen() const  { return inputOpen.load(); }
+bool KIV_MIDI_IO::isInputOpen() const { return inputOpen.load(); }
 bool KIV_MIDI_IO::isOutputOpen() const { return outputOpen.load(); }
 
 KIV_MIDI_IO::MidiDeviceInfo KIV_MIDI_IO::getInputInfo() const
@@ -354,8 +355,7 @@ void KIV_MIDI_IO::sentDeviceChangeEvent (bool connected, bool isInput)
     const IncomingScope il (incomingLock);
     const auto registered = isInput ? autoConnectInfo.inputNames : autoConnectInfo.outputNames;
 
-    listeners.call ([&] (Listener& l)
-    {
+    listeners.call ([&] (Listener& l) {
         for (auto& name : registered)
             l.deviceConnectChange (connected, isInput, name);
     });

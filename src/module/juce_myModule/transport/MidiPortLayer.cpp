@@ -46,7 +46,7 @@ namespace
     class SystemBackend : public MidiPortBackend
     {
     public:
-        StringArray getInputNames() override  { return namesOf (MidiInput::getAvailableDevices()); }
+        StringArray getInputNames() override { return namesOf (MidiInput::getAvailableDevices()); }
         StringArray getOutputNames() override { return namesOf (MidiOutput::getAvailableDevices()); }
 
         std::unique_ptr<MidiPortInput> openInput (int index, MidiInputCallback* callback) override

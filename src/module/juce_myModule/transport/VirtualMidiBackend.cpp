@@ -11,11 +11,11 @@ struct VirtualMidiBackend::PortState
     String name;
     bool isInput = false;
     std::atomic<bool> published { true };
-    CriticalSection deviceLock;   // held while the device is called, and while it is let go
+    CriticalSection deviceLock; // held while the device is called, and while it is let go
     Device* device = nullptr;
 
-    CriticalSection lock;         // guards `open` and the counters below
-    Input* open = nullptr;        // the started editor-side input on this port, if any
+    CriticalSection lock;  // guards `open` and the counters below
+    Input* open = nullptr; // the started editor-side input on this port, if any
     int openOutputs = 0;
     int chunkSize = 0;
 };
@@ -27,7 +27,9 @@ class VirtualMidiBackend::Input : public MidiPortInput,
 {
 public:
     Input (std::shared_ptr<PortState> s, MidiInputCallback* cb)
-        : Thread ("Virtual MIDI input " + s->name), state (std::move (s)), callback (cb)
+        : Thread ("Virtual MIDI input " + s->name),
+          state (std::move (s)),
+          callback (cb)
     {
     }
 
