@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the editor and starts it.
-# Arguments are passed on to the editor (for example --demo).
+# Arguments are passed on to the editor.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ostravel_install_packages
