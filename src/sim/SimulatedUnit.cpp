@@ -760,50 +760,42 @@ juce::String SimulatedUnit::getPresetName (int index) const
 
 SimulatedUnit::ParameterBlock SimulatedUnit::getCurrentSettings() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return current;
+    return readState ([this] { return current; });
 }
 
 SimulatedUnit::ControllerTable SimulatedUnit::getControllerTable() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return controllerTable;
+    return readState ([this] { return controllerTable; });
 }
 
 juce::uint8 SimulatedUnit::getFirmwareVersion() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return firmwareVersion;
+    return readState ([this] { return firmwareVersion; });
 }
 
 bool SimulatedUnit::isManualMode() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return manualMode;
+    return readState ([this] { return manualMode; });
 }
 
 int SimulatedUnit::getCurrentPreset() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return currentPreset;
+    return readState ([this] { return currentPreset; });
 }
 
 juce::uint8 SimulatedUnit::getShortConnect() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return shortConnect;
+    return readState ([this] { return shortConnect; });
 }
 
 juce::uint8 SimulatedUnit::getSystemSettings() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return systemSettings;
+    return readState ([this] { return systemSettings; });
 }
 
 juce::uint8 SimulatedUnit::getExpressionPedal() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return expressionPedal;
+    return readState ([this] { return expressionPedal; });
 }
 
 SimIrSlot SimulatedUnit::getIrSlot (int slot) const
@@ -825,20 +817,17 @@ SimulatedUnit::Volumes SimulatedUnit::getIrVolumes() const
 
 int SimulatedUnit::getIrUploadsStored() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return irStored;
+    return readState ([this] { return irStored; });
 }
 
 int SimulatedUnit::getIrUploadsRefused() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return irRefused;
+    return readState ([this] { return irRefused; });
 }
 
 juce::String SimulatedUnit::getLastIrRefusal() const
 {
-    const std::lock_guard<std::mutex> l (stateLock);
-    return irReceiver.getLastRefusal();
+    return readState ([this] { return irReceiver.getLastRefusal(); });
 }
 
 std::vector<juce::MidiMessage> SimulatedUnit::getReceivedMessages() const

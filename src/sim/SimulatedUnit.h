@@ -153,8 +153,17 @@ private:
     mutable std::mutex portLock;
     int inputPort = 0, outputPort = 0;
 
+    // A copy of part of the state, taken under its lock.
+    template <typename Read>
+    auto readState (Read&& read) const
+    {
+        const std::lock_guard<std::mutex> l (stateLock);
+        return read();
+    }
+
     // The unit's state.
     mutable std::mutex stateLock;
+
     std::array<PresetDump, 128> presets;
     ControllerTable controllerTable;
     ParameterBlock current {};
