@@ -30,8 +30,12 @@ ostravel_install_packages() {
 }
 
 # ostravel_configure BUILD_DIR [extra cmake arguments...]
+# A folder that is already configured is left alone: the build re-runs CMake by itself
+# when a CMake file changes, and configuring again would regenerate the embedded
+# resources and recompile what uses them.
 ostravel_configure() {
     local dir="$1"; shift
+    [ -f "$dir/build.ninja" ] && return 0
     cmake -S "$OSTRAVEL_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >&2
 }
 
