@@ -56,8 +56,7 @@ struct ConnectedEditor : private juce::KivMessageManagerListener
         transmission.io = io.get();
         io->addListener (&transmission);
         io->addAutoConnectName ("Ostravel", &transmission);
-        io->checkDeivceIfChanged (false);
-        io->checkDeivceIfChanged (true);
+        io->scanPorts();
         juce::KivMessageManager::addListener (this);
     }
 

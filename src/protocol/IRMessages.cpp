@@ -1,24 +1,25 @@
 #include "protocol/IRMessages.h"
+#include "protocol/SysExFraming.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace
 {
-const juce::uint8 sysexHeader[] = { 0xF0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70 };
-
 constexpr int groupSize = 7;
 constexpr int groupsPerMessage = 14;
 constexpr int bytesPerMessage = groupSize * groupsPerMessage;     // 98
 constexpr int sampleBytes = irSampleCount * (int) sizeof (float); // 2048
 constexpr int payloadOffset = 25;
 
-juce::uint8* startMessage (juce::uint8* m, juce::uint8 command)
+// A zeroed message of the unit's device group with its command and closing F7.
+juce::uint8* startMessage (juce::uint8* m, juce::uint8 command, int size = irUploadMessageSize)
 {
-    std::memset (m, 0, (size_t) irUploadMessageSize);
-    std::memcpy (m, sysexHeader, sizeof (sysexHeader));
-    m[7] = command;
-    m[irUploadMessageSize - 1] = 0xF7;
+    std::memset (m, 0, (size_t) size);
+    std::memcpy (m, KivSysEx::header, (size_t) KivSysEx::headerSize);
+    m[KivSysEx::groupOffset] = KivSysEx::groupDevice;
+    m[KivSysEx::commandOffset] = command;
+    m[size - 1] = 0xF7;
     return m;
 }
 
@@ -148,16 +149,14 @@ int checkIRUploadReply (const juce::MidiMessage& incoming, const juce::MidiMessa
 
 std::vector<juce::uint8> buildIRVolumeMessage (const juce::uint8* volumes, juce::uint8 operation)
 {
-    std::vector<juce::uint8> m ((size_t) irVolumeMessageSize, 0);
-    std::memcpy (m.data(), sysexHeader, sizeof (sysexHeader));
-    m[7] = irVolumeCommand;
+    std::vector<juce::uint8> m ((size_t) irVolumeMessageSize);
+    startMessage (m.data(), irVolumeCommand, irVolumeMessageSize);
     m[8] = operation;
 
     if (volumes != nullptr)
         for (int i = 0; i < irSlotCount; ++i)
             m[(size_t) (9 + i)] = std::min<juce::uint8> (volumes[i], 100);
 
-    m[irVolumeMessageSize - 1] = 0xF7;
     return m;
 }
 

@@ -226,8 +226,7 @@ protected:
 
         io = std::make_unique<juce::KIV_MIDI_IO>();
         io->addAutoConnectName ("Ostravel", &transmission);
-        io->checkDeivceIfChanged (false);
-        io->checkDeivceIfChanged (true);
+        io->scanPorts();
         transmission.io = io.get();
 
         ASSERT_TRUE (io->isInputOpen());

@@ -299,8 +299,7 @@ protected:
 
     void scan()
     {
-        io->checkDeivceIfChanged (false);
-        io->checkDeivceIfChanged (true);
+        io->scanPorts();
     }
 
     /** Plugs in, lets the handshake run to its end and starts the logs afresh. */

@@ -111,6 +111,8 @@ bool sameBytes (const MidiMessage& a, const MidiMessage& b)
 
 int neverMine (const MidiMessage&, const KIV_MIDI_IO::SendData*) { return -1; }
 
+// Tests connect with scanPorts() rather than waiting 1.1 s for the timer, except where
+// the timing of the scan is what they test.
 class TransportTest : public ::testing::Test
 {
 protected:
@@ -132,13 +134,6 @@ protected:
         io = std::make_unique<KIV_MIDI_IO>();
         io->addAutoConnectName ("Ostravel", autoListener);
         return *io;
-    }
-
-    // Runs a scan of both directions now instead of waiting for the timer.
-    void scanNow()
-    {
-        io->checkDeivceIfChanged (false);
-        io->checkDeivceIfChanged (true);
     }
 
     void queue (const MidiMessage& m, KIV_MIDI_IO::Check check, KIV_MIDI_IO::Callback callback = {}, bool wake = true)
@@ -207,14 +202,14 @@ TEST_F (TransportTest, OpensOnlyPortsWhoseWholeNameMatchesExactly)
     FakeMidiDevice lower (backend, "ostravel"), longer (backend, "Ostravel 2"), other (backend, "Ostravel-X");
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
 
     EXPECT_FALSE (io->isInputOpen());
     EXPECT_FALSE (io->isOutputOpen());
 
     // Plugged in later, the right name opens at the next scan whose count differs.
     FakeMidiDevice unit (backend, "Ostravel");
-    scanNow();
+    io->scanPorts();
     EXPECT_TRUE (io->isInputOpen());
     EXPECT_EQ (io->getOutputInfo().name, "Ostravel");
     EXPECT_EQ (io->getOutputInfo().index, 3);
@@ -228,7 +223,7 @@ TEST_F (TransportTest, TwoRegisteredNamesThatBothMatchAreOpenedInTurnAndTheLastS
     createTransport (&protocol);
     io->addAutoConnectName ("Ostravel 2", &protocol);
     io->addListener (&observer);
-    scanNow();
+    io->scanPorts();
 
     EXPECT_EQ (io->getOutputInfo().name, "Ostravel 2");
     EXPECT_EQ (io->getInputInfo().name, "Ostravel 2");
@@ -251,7 +246,7 @@ TEST_F (TransportTest, UnansweredRequestIsRepeatedEverySecondUntilTheOutputClose
     FakeMidiDevice unit (backend, "Ostravel");
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
 
     queue (requestA, neverMine);
     queue (requestB, neverMine);
@@ -269,7 +264,7 @@ TEST_F (TransportTest, UnansweredRequestIsRepeatedEverySecondUntilTheOutputClose
     EXPECT_TRUE (arrivalTimesOf (unit, requestB).empty()) << "nothing behind the head may leave";
 
     unit.unplug();
-    scanNow();
+    io->scanPorts();
     const auto before = unit.numReceived();
     pumpFor (1300);
     EXPECT_EQ (unit.numReceived(), before);
@@ -281,7 +276,7 @@ TEST_F (TransportTest, AcceptedReplyCompletesTheRequestAndTheNextLeavesAtOnce)
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
     io->addListener (&protocol);
-    scanNow();
+    io->scanPorts();
 
     unit.setResponder ([] (const MidiMessage& m) -> std::vector<MidiMessage> {
         if (sameBytes (m, requestA))
@@ -312,7 +307,7 @@ TEST_F (TransportTest, ControllerChangesLeaveBackToBackOnChannelOne)
     FakeMidiDevice unit (backend, "Ostravel");
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
 
     for (int i = 0; i < 10; ++i)
         io->addControllerEvent (20 + i, 100 + i, 5, true);
@@ -334,7 +329,7 @@ TEST_F (TransportTest, UnclaimedMessagesReachEveryRegistrationInOrderAndClaimedO
     std::vector<String> log;
     RecordingListener protocol ("protocol", &log), a ("a", &log), b ("b", &log);
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
     io->addListener (&a);
     io->addListener (&b);
     io->addListener (&a);
@@ -361,7 +356,7 @@ TEST_F (TransportTest, RequestsAreDroppedWhileEitherDirectionIsClosed)
     backend->withdraw (unit.getInputId());
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
 
     ASSERT_TRUE (io->isOutputOpen());
     ASSERT_FALSE (io->isInputOpen());
@@ -381,7 +376,7 @@ TEST_F (TransportTest, RemoveAllStopsRepetitionWithoutCallingAnyCallback)
     FakeMidiDevice unit (backend, "Ostravel");
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
 
     int callbacks = 0;
     queue (requestA, neverMine, [&] (int, void*, unsigned long) { ++callbacks; });
@@ -401,7 +396,7 @@ TEST_F (TransportTest, CheckResultsOneAndTwoResendAndAbandon)
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
     io->addListener (&protocol);
-    scanNow();
+    io->scanPorts();
 
     const auto again = bytes ({ 0xf0, 0x0a, 0xf7 });
     const auto abandon = bytes ({ 0xf0, 0x0b, 0xf7 });
@@ -437,7 +432,7 @@ TEST_F (TransportTest, FramesBodiesAndDropsEmptyRequests)
     FakeMidiDevice unit (backend, "Ostravel");
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
 
     struct Case
     {
@@ -493,7 +488,7 @@ TEST_F (TransportTest, StandardOutputCarriesExactlyTheTraceOfEverySentMessage)
     FakeMidiDevice unit (backend, "Ostravel");
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
 
     testutil::StdoutCapture capture;
     io->addControllerEvent (7, 100, 0, true);
@@ -510,7 +505,7 @@ TEST_F (TransportTest, PartialSysexChunksReachListenersBeforeTheCompleteMessage)
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
     io->addListener (&protocol);
-    scanNow();
+    io->scanPorts();
     backend->setPartialSysexChunkSize (unit.getInputId(), 8);
 
     std::vector<int> body (18, 0x11);
@@ -554,7 +549,7 @@ TEST_F (TransportTest, KnobTurnsWhileTheUnitStreamsNeverDeadlock)
     } panel;
 
     io->addAutoConnectName ("Ostravel", &panel);
-    scanNow();
+    io->scanPorts();
     ASSERT_TRUE (io->isInputOpen());
 
     const auto ack = bytes ({ 0xf0, 0x00, 0x11, 0x22, 0x20, 0x00, 0x70, 0x42, 0xf7 });
@@ -642,7 +637,7 @@ TEST_F (TransportTest, DestroyingTheTransportWithTrafficInFlightCallsNothingAndR
     FakeMidiDevice unit (backend, "Ostravel");
     RecordingListener protocol ("protocol");
     createTransport (&protocol);
-    scanNow();
+    io->scanPorts();
 
     std::atomic<int> callbacks { 0 };
 

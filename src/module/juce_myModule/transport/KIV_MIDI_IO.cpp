@@ -369,9 +369,15 @@ void KIV_MIDI_IO::timerCallback()
     if (scanDevDelay++ >= 10)
     {
         scanDevDelay = 0;
-        checkDeivceIfChanged (false);
-        checkDeivceIfChanged (true);
+        scanPorts();
     }
+}
+
+void KIV_MIDI_IO::scanPorts()
+{
+    // Output first: when the unit arrives, the input event is the one that completes the pair.
+    checkDeivceIfChanged (false);
+    checkDeivceIfChanged (true);
 }
 
 //==============================================================================

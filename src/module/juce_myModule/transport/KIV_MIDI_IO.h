@@ -92,6 +92,9 @@ public:
     void setMidiInput (int index, Listener* listener);
     void setMidiOutput (int index);
     void checkDeivceIfChanged (bool isInput);
+
+    /** One scan of both directions, output first, as the timer runs it every 1.1 s. */
+    void scanPorts();
     void sentDeviceChangeEvent (bool connected, bool isInput);
 
     bool isInputOpen() const;

@@ -26,10 +26,11 @@ class VirtualMidiBackend::Input : public MidiPortInput,
                                   private Thread
 {
 public:
-    Input (std::shared_ptr<PortState> s, MidiInputCallback* cb)
+    Input (std::shared_ptr<PortState> s, MidiInputCallback* cb, std::shared_ptr<std::atomic<int>> pendingCount)
         : Thread ("Virtual MIDI input " + s->name),
           state (std::move (s)),
-          callback (cb)
+          callback (cb),
+          pending (std::move (pendingCount))
     {
     }
 
@@ -62,7 +63,7 @@ public:
         }
 
         const ScopedLock sl (queueLock);
-        pending -= (int) queue.size();
+        *pending -= (int) queue.size();
         queue.clear();
     }
 
@@ -73,13 +74,11 @@ public:
         {
             const ScopedLock sl (queueLock);
             queue.push_back ({ m, chunkSize });
-            ++pending;
+            ++*pending;
         }
 
         queued.signal();
     }
-
-    static std::atomic<int> pending;
 
 private:
     struct Item
@@ -115,7 +114,7 @@ private:
             }
 
             deliver (item);
-            --pending;
+            --*pending;
         }
     }
 
@@ -139,12 +138,11 @@ private:
 
     std::shared_ptr<PortState> state;
     MidiInputCallback* callback;
+    std::shared_ptr<std::atomic<int>> pending; // the backend's count, shared by its inputs
     CriticalSection queueLock;
     std::deque<Item> queue;
     WaitableEvent queued;
 };
-
-std::atomic<int> VirtualMidiBackend::Input::pending { 0 };
 
 //==============================================================================
 class VirtualMidiBackend::Output : public MidiPortOutput
@@ -310,7 +308,7 @@ bool VirtualMidiBackend::isOutputOpen (int outputPortId) const
 
 int VirtualMidiBackend::getNumPendingDeliveries() const
 {
-    return Input::pending.load();
+    return pending->load();
 }
 
 bool VirtualMidiBackend::waitUntilDelivered (int timeoutMs) const
@@ -355,7 +353,7 @@ std::unique_ptr<MidiPortInput> VirtualMidiBackend::openInput (int index, MidiInp
     if (callback == nullptr || ! isPositiveAndBelow (index, (int) list.size()))
         return nullptr;
 
-    return std::make_unique<Input> (list[(size_t) index], callback);
+    return std::make_unique<Input> (list[(size_t) index], callback, pending);
 }
 
 std::unique_ptr<MidiPortOutput> VirtualMidiBackend::openOutput (int index)

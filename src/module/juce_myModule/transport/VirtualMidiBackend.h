@@ -75,6 +75,10 @@ private:
 
     mutable CriticalSection lock;
     std::vector<std::shared_ptr<PortState>> ports;
+
+    // Messages queued on this backend's inputs and not yet handed over; shared with
+    // the inputs, which may outlive the backend.
+    std::shared_ptr<std::atomic<int>> pending = std::make_shared<std::atomic<int>> (0);
     int nextId = 1;
 
     JUCE_DECLARE_NON_COPYABLE (VirtualMidiBackend)
